@@ -1,0 +1,18 @@
+# kelvra_library(NAME DIR [DEPS ...]): a static library of every .cpp directly in DIR.
+# New source files are picked up without editing the build files.
+function(kelvra_library name dir)
+  cmake_parse_arguments(ARG "" "" "DEPS;EXTRA_DIRS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  foreach(extra IN LISTS ARG_EXTRA_DIRS)
+    file(GLOB more CONFIGURE_DEPENDS ${extra}/*.cpp)
+    list(APPEND srcs ${more})
+  endforeach()
+  if(NOT srcs)
+    set(empty ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+    file(WRITE ${empty} "// no sources yet\n")
+    set(srcs ${empty})
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
