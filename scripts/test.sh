@@ -39,7 +39,9 @@ ctest --test-dir build/windows-x64 --output-on-failure
 WINEPREFIX=$PWD/build/windows-x64/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 step "windows-x86: the shipped executable"
-file build/windows-x86/src/service/kelvra-timesync.exe | tee /dev/stderr | grep -q 'PE32 executable'
+kind=$(file -b build/windows-x86/src/service/kelvra-timesync.exe)
+echo "$kind"
+case "$kind" in "PE32 executable"*) ;; *) echo "not a 32-bit Windows executable" >&2; exit 1 ;; esac
 if i686-w64-mingw32-objdump -p build/windows-x86/src/service/kelvra-timesync.exe | grep -E 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
   echo "the 32-bit executable depends on MinGW runtime DLLs" >&2; exit 1
 fi
