@@ -21,7 +21,7 @@ int clock_settime(clockid_t id, const struct timespec* ts) {
     return 0;
 }
 
-int settimeofday(const struct timeval* tv, const void* tz) {
+int settimeofday(const struct timeval* tv, const struct timezone* tz) {
     (void)tz;
     if (tv) record((long long)tv->tv_sec, (long)tv->tv_usec * 1000L);
     return 0;
