@@ -17,7 +17,7 @@ static void record(long long sec, long nsec) {
 }
 
 int clock_settime(clockid_t id, const struct timespec* ts) {
-    if (id == CLOCK_REALTIME && ts) record((long long)ts->tv_sec, ts->tv_nsec);
+    if (id == CLOCK_REALTIME) record((long long)ts->tv_sec, ts->tv_nsec);
     return 0;
 }
 

@@ -1,0 +1,137 @@
+"""End-to-end runs of the 64-bit Windows executable under Wine, started through Wine's service
+manager, inside a network and mount namespace of their own.
+
+Usage: python3 e2e_wine.py EXE SERVERS_FILE
+Wine's server process starts inside the namespace (the prefix is new, so no server outside it
+serves it). Under Wine the clock may only be set to about the time it already has: a test server
+serving the real time lets SetLocalTime succeed, one serving another time makes it fail."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import SntpServer, wait_for  # noqa: E402
+
+WINE = "/usr/lib/wine/wine64"
+RESULTS = []
+
+
+def addr(i):
+    return f"127.0.0.{i + 2}"
+
+
+class WineService:
+    def __init__(self, exe):
+        self.root = tempfile.mkdtemp(prefix="kelvra-wine-e2e-")
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(self.root, "prefix"), WINEDEBUG="-all",
+                        LC_ALL="zh_CN.GBK", WINEDLLOVERRIDES="mscoree,mshtml=")
+        os.makedirs(os.path.join(self.root, "bin"))
+        self.exe = os.path.join(self.root, "bin", "kelvra-timesync.exe")
+        shutil.copy2(exe, self.exe)
+        self.config = os.path.join(self.root, "bin", "config.ini")
+        subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+
+    def wine(self, *args, timeout=60):
+        return subprocess.run([WINE, *args], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              timeout=timeout)
+
+    def write_config(self, lines):
+        with open(self.config, "wb") as f:
+            f.write(("[DaZirAdur]\r\n" + "".join(f"{k}={v}\r\n" for k, v in lines.items())).encode("gbk"))
+
+    def texts(self):
+        logdir = os.path.join(self.root, "log")
+        out = []
+        if os.path.isdir(logdir):
+            for name in sorted(os.listdir(logdir)):
+                with open(os.path.join(logdir, name), "rb") as f:
+                    for line in f.read().decode("gbk").split("\r\n"):
+                        if "\t" in line:
+                            out.append(line.split("\t", 1)[1])
+        return out
+
+    def close(self):
+        self.wine("net", "stop", "DaZirAdur", timeout=30)
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env, check=False)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def check(cond, what):
+    if not cond:
+        raise AssertionError(what)
+
+
+def run_scenario(name, fn, exe, names):
+    start = time.monotonic()
+    servers = []
+    svc = None
+    try:
+        svc = WineService(exe)
+        fn(svc, servers, names)
+        RESULTS.append((name, "ok", time.monotonic() - start))
+    except Exception as e:
+        RESULTS.append((name, f"FAILED: {e}", time.monotonic() - start))
+        if svc:
+            sys.stderr.write("\n".join(svc.texts()) + "\n")
+    finally:
+        for s in servers:
+            s.close()
+        if svc:
+            svc.close()
+
+
+def installs_runs_and_stops(svc, servers, names):
+    servers.append(SntpServer(addr(0), "ok"))
+    svc.write_config({"State": "1", "IntervalMin": "1", "Log": "1"})
+    out = svc.wine(svc.exe, "-i").stdout
+    check(b"DaZirAdur installed" in out, f"-i printed {out!r}")
+    out = svc.wine("net", "start", "DaZirAdur").stdout
+    want = "同步成功（通过服务器[" + names[0] + "]）"
+    check(wait_for(lambda: want in svc.texts(), 15), f"no line {want!r}: {svc.texts()}")
+    check(svc.texts()[0] == "主服务启动！", f"first line {svc.texts()[:1]}")
+    with open(svc.config, "rb") as f:
+        check(b"Last=" in f.read(), "Last was not written")
+    start = time.monotonic()
+    svc.wine("net", "stop", "DaZirAdur", timeout=30)
+    check(wait_for(lambda: svc.texts()[-1] == "服务停止", 5), f"last line {svc.texts()[-1:]}")
+    print(f"  (net stop took {time.monotonic() - start:.2f} s)")
+    out = svc.wine(svc.exe, "-u").stdout
+    check(b"DaZirAdur removed." in out, f"-u printed {out!r}")
+
+
+def another_time_is_refused(svc, servers, names):
+    servers.append(SntpServer(addr(0), "ok", offset=86400.0))
+    svc.write_config({"State": "1", "IntervalMin": "1", "Log": "1"})
+    svc.wine(svc.exe, "-i")
+    svc.wine("net", "start", "DaZirAdur")
+    check(wait_for(lambda: any(t.startswith("同步失败：") for t in svc.texts()), 60),
+          f"no failure line: {svc.texts()}")
+    check(not any(t.startswith("同步成功") for t in svc.texts()), f"a success: {svc.texts()}")
+
+
+def main():
+    exe, servers_file = (os.path.abspath(a) for a in sys.argv[1:3])
+    if os.environ.get("KELVRA_E2E_INSIDE") != "1":
+        env = dict(os.environ, KELVRA_E2E_INSIDE="1")
+        return subprocess.call(["unshare", "-mn", sys.executable, os.path.abspath(__file__), exe, servers_file],
+                               env=env)
+    with open(servers_file) as f:
+        names = [l.strip() for l in f if l.strip()]
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    hosts = tempfile.NamedTemporaryFile("w", delete=False, prefix="kelvra-hosts-")
+    hosts.write("127.0.0.1 localhost\n" + "".join(f"{addr(i)} {n}\n" for i, n in enumerate(names)))
+    hosts.close()
+    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
+    run_scenario("installs, synchronises, stops, removes", installs_runs_and_stops, exe, names)
+    run_scenario("a server serving another time cannot set the clock", another_time_is_refused, exe, names)
+    for name, outcome, took in RESULTS:
+        print(f"  {name:55s} {outcome}  ({took:.1f} s)")
+    return 0 if all(o == "ok" for _, o, _ in RESULTS) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
