@@ -52,6 +52,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         return values.count(key) ? values[key] : std::string("<missing>");
     }
+    std::vector<std::string> Reads() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return reads;
+    }
     std::vector<std::pair<std::string, std::string>> Writes() {
         std::lock_guard<std::mutex> lock(mutex);
         return writes;
