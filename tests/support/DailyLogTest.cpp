@@ -147,8 +147,9 @@ TEST_F(DailyLogTest, DirectoryWithCodePage936NameIsCreatedAndWritten) {
 TEST_F(DailyLogTest, LinesOfTwoThreadsNeverMixAndNoneIsLost) {
     constexpr int kLines = 400;
     const std::string pad(200, 'p');
+    const int64_t seconds = LocalSeconds(2024, 3, 5, 9, 7, 3);
     auto writeMany = [&](char who) {
-        FixedClock clock(LocalSeconds(2024, 3, 5, 9, 7, 3));
+        FixedClock clock(seconds);
         auto writer = Writer(clock);
         for (int i = 0; i < kLines; ++i) writer.Write(std::string(1, who) + std::to_string(i) + pad);
     };
