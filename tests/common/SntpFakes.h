@@ -78,6 +78,11 @@ public:
 
     explicit SntpFakeUdp(SntpFakeClock& clock) : clock_(clock) {}
 
+    void Reset() {
+        calls.clear();
+        modes_.clear();
+    }
+
     void Set(const std::string& host, Mode mode, const std::string& kissCode = "") {
         modes_[host] = {mode, kissCode};
     }
