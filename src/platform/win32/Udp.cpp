@@ -69,6 +69,38 @@ void SetTimeout(SOCKET s, int option, uint32_t millis) {
 
 bool IsRefusal(int error) { return error == WSAECONNRESET || error == WSAECONNREFUSED; }
 
+int PendingError(SOCKET s) {
+    int error = 0;
+    int length = sizeof error;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) return 0;
+    return error;
+}
+
+enum class Wait { Readable, Refused, Timeout };
+
+// Waits for the reply in short slices. Windows itself makes the socket readable when an ICMP
+// port-unreachable arrives (recv then reports WSAECONNRESET); Wine only records the error on
+// the socket, so it is looked for between the slices.
+Wait WaitForReply(SOCKET s, uint32_t timeoutMillis) {
+    constexpr uint32_t kSliceMillis = 50;
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMillis;
+    for (;;) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return Wait::Timeout;
+        const ULONGLONG left = deadline - now;
+        const uint32_t slice = left < kSliceMillis ? uint32_t(left) : kSliceMillis;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval tv{};
+        tv.tv_usec = long(slice) * 1000;
+        const int ready = ::select(0, &readable, nullptr, nullptr, &tv);
+        if (ready > 0) return Wait::Readable;
+        if (ready == SOCKET_ERROR) return Wait::Readable;  // let recv report it
+        if (IsRefusal(PendingError(s))) return Wait::Refused;
+    }
+}
+
 class Win32Udp final : public IUdpExchange {
 public:
     UdpExchangeResult Exchange(const std::string& host, uint16_t port, const uint8_t* request,
@@ -103,6 +135,11 @@ public:
         }
 
         SetTimeout(socket.get(), SO_RCVTIMEO, timeoutMillis);
+        const Wait wait = WaitForReply(socket.get(), timeoutMillis);
+        if (wait != Wait::Readable) {
+            result.status = wait == Wait::Refused ? UdpStatus::Refused : UdpStatus::Timeout;
+            return result;
+        }
         char buffer[kReceiveBufferBytes];
         int received = ::recv(socket.get(), buffer, sizeof buffer, 0);
         result.receivedMicros = clock.WallMicros();
