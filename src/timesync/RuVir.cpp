@@ -43,26 +43,6 @@ int64_t MicrosToMillis(int64_t micros) {
 
 }  // namespace
 
-const char* SntpStatusName(SntpStatus status) {
-    switch (status) {
-        case SntpStatus::Ok: return "ok";
-        case SntpStatus::NoAddress: return "no address";
-        case SntpStatus::Timeout: return "time-out";
-        case SntpStatus::Refused: return "port closed";
-        case SntpStatus::KissOfDeath: return "kiss-o'-death";
-        case SntpStatus::Unsynchronised: return "unsynchronised";
-        case SntpStatus::BadMode: return "not a server reply";
-        case SntpStatus::ShortReply: return "short reply";
-        case SntpStatus::BadOriginate: return "originate mismatch";
-        case SntpStatus::ZeroTransmit: return "zero transmit time";
-        case SntpStatus::SocketError: return "socket error";
-        case SntpStatus::SendError: return "send error";
-        case SntpStatus::ReceiveError: return "receive error";
-        case SntpStatus::BadTime: return "time out of range";
-    }
-    return "?";
-}
-
 CRuVir::CRuVir(ServerList& servers, platform::IUdpExchange& udp, platform::IClock& clock,
                platform::IClockSetter& clockSetter, platform::ISleeper& sleeper,
                IWebTimeStage* webTime, uint16_t port)

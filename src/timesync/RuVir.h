@@ -52,8 +52,6 @@ struct SntpOutcome {
     int64_t delayMillis = 0;   // round trip, less the server's own time
 };
 
-const char* SntpStatusName(SntpStatus status);
-
 // The time synchronisation class: the server list, one SNTP exchange, one cycle.
 class CRuVir : public ISyncCycle {
 public:

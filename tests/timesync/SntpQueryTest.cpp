@@ -20,6 +20,26 @@ using test::SntpReplyKind;
 using test::SntpServerBehaviour;
 using test::SntpTestServer;
 
+const char* SntpStatusName(SntpStatus status) {
+    switch (status) {
+        case SntpStatus::Ok: return "ok";
+        case SntpStatus::NoAddress: return "no address";
+        case SntpStatus::Timeout: return "time-out";
+        case SntpStatus::Refused: return "port closed";
+        case SntpStatus::KissOfDeath: return "kiss-o'-death";
+        case SntpStatus::Unsynchronised: return "unsynchronised";
+        case SntpStatus::BadMode: return "bad mode";
+        case SntpStatus::ShortReply: return "short reply";
+        case SntpStatus::BadOriginate: return "bad originate";
+        case SntpStatus::ZeroTransmit: return "zero transmit";
+        case SntpStatus::SocketError: return "socket error";
+        case SntpStatus::SendError: return "send error";
+        case SntpStatus::ReceiveError: return "receive error";
+        case SntpStatus::BadTime: return "bad time";
+    }
+    return "?";
+}
+
 int64_t LocalRecordToUnixMillis(const SystemTime& t) {
     std::tm tm{};
     tm.tm_year = t.wYear - 1900;
