@@ -1,6 +1,7 @@
 // SNTP exchanges over real UDP sockets with a test server on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <iostream>
@@ -89,9 +90,11 @@ TEST_F(SntpQuery, CorrectReplyGivesTheServersTimeAtReceipt) {
 
     ASSERT_EQ(outcome.status, SntpStatus::Ok) << SntpStatusName(outcome.status);
     EXPECT_EQ(outcome.stratum, 2);
-    EXPECT_NEAR(double(outcome.offsetMillis), 3 * 3600 * 1000.0 + 250, 5);
     EXPECT_GE(outcome.delayMillis, 0);
     EXPECT_LT(outcome.delayMillis, 200);
+    // An SNTP offset is right to within half the round trip (the paths may be unequal).
+    EXPECT_NEAR(double(outcome.offsetMillis), 3 * 3600 * 1000.0 + 250,
+                double(outcome.delayMillis) / 2 + 2);
     EXPECT_NEAR(double(LocalRecordToUnixMillis(time)), double(after + b.clockOffsetMicros / 1000), 50);
 
     const auto requests = server.Requests();
@@ -187,8 +190,9 @@ TEST_F(SntpQuery, NetworkDelayIsCorrected) {
     const SntpOutcome outcome = Query(server, time);
     const int64_t after = platform::SystemClock().WallMicros() / 1000;
     ASSERT_EQ(outcome.status, SntpStatus::Ok) << SntpStatusName(outcome.status);
-    EXPECT_NEAR(double(outcome.offsetMillis), -90000.0, 30);
     EXPECT_NEAR(double(outcome.delayMillis), 500.0, 60);
+    // The held 250 + 250 ms are symmetric; only the rest of the round trip can be unequal.
+    EXPECT_NEAR(double(outcome.offsetMillis), -90000.0, double(std::max<int64_t>(outcome.delayMillis - 500, 0)) / 2 + 5);
     EXPECT_NEAR(double(LocalRecordToUnixMillis(time)), double(after - 90000), 40);
 }
 
