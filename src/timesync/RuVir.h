@@ -65,6 +65,7 @@ public:
     // Sets the local clock from `time` (local time); true only when the clock was set.
     bool ApplyTime(const SystemTime& time);
     // One SNTP exchange; fills `time` (the server's time at receipt, local) only on success.
+    // These ask at once: the 15-second floor and the bans are the cycle's, per list entry.
     bool QueryServer(const std::string& server, SystemTime& time);
     SntpOutcome QueryServerDetailed(const std::string& server, SystemTime& time);
 
