@@ -8,7 +8,7 @@ namespace kelvra::platform {
 enum class UdpStatus {
     Ok,
     NoAddress,    // the name lookup found no IPv4 address
-    SocketError,  // the socket layer could not be started or no socket opened
+    SocketError,  // the socket layer could not be started, no socket opened, or no connect
     SendError,
     Refused,      // the peer's port is closed (ICMP port unreachable on the connected socket)
     Timeout,      // no datagram within the receive time-out
@@ -17,14 +17,15 @@ enum class UdpStatus {
 
 struct UdpExchangeResult {
     UdpStatus status = UdpStatus::SocketError;
-    size_t length = 0;         // bytes of the reply copied into the caller's buffer
-    int64_t sentMicros = 0;    // wall clock right before the send (T1)
+    size_t length = 0;           // bytes of the reply copied into the caller's buffer
+    int64_t sentMicros = 0;      // wall clock right before the send (T1)
     int64_t receivedMicros = 0;  // wall clock right after the receive (T4)
 };
 
 // One request/reply exchange over a UDP socket connected to host:port, so that only the
 // peer's datagrams are read. `host` is a dotted IPv4 address or a host name (IPv4 lookup).
-// A reply longer than `replyCapacity` is cut to it.
+// `timeoutMillis` bounds the send and, separately, the receive. A reply longer than
+// `replyCapacity` is not an error: its first `replyCapacity` bytes are kept.
 class IUdpExchange {
 public:
     virtual ~IUdpExchange() = default;
