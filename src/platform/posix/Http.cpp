@@ -44,7 +44,8 @@ struct Exchange {
     bool lengthValid = false;
     uint64_t declared = 0;
     bool headersDone = false;
-    bool refused = false;  // ended by us: no usable Content-Length, or too large
+    bool refused = false;   // ended by us: no usable Content-Length, or too large
+    bool complete = false;  // ended by us: the declared length has arrived
     long status = 0;
     std::string body;
 };
@@ -101,6 +102,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         }
         ex.status = code;
         ex.body.reserve(size_t(ex.declared));
+        if (ex.declared == 0) {
+            ex.complete = true;
+            return 0;  // nothing to read; do not wait for the server to close
+        }
     }
     return n;
 }
@@ -110,7 +115,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     const size_t n = size * count;
     const uint64_t room = ex.declared - ex.body.size();
     ex.body.append(data, size_t(n < room ? n : room));
-    return n;
+    if (ex.body.size() < ex.declared) return n;
+    ex.complete = true;
+    return 0;  // the declared length has arrived: stop here, whatever else the server sends
 }
 
 class CurlHttp final : public IHttpTransport {
@@ -119,6 +126,9 @@ public:
 
     int32_t FetchPage(const std::string& url, std::string& page) override {
         page.clear();
+        // An empty authority ("http:///path") is no host at all, never a path taken as one.
+        const size_t scheme = url.find("://");
+        if (scheme == std::string::npos || scheme + 3 >= url.size() || url[scheme + 3] == '/') return 0;
         CurlUrl parsed;
         if (parsed.handle == nullptr) return -1;
         if (curl_url_set(parsed.handle, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
@@ -144,6 +154,8 @@ public:
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
         curl_easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+        // We judge the Content-Length ourselves and read the body up to it (see OnHeader, OnBody).
+        curl_easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
         curl_easy_setopt(c, CURLOPT_HTTPHEADER, easy.headers);
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);  // we run on a worker's fetch thread
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(limits_.connectTimeoutMs));
@@ -156,7 +168,7 @@ public:
         const CURLcode rc = curl_easy_perform(c);
         if (ex.refused) return 0;
         // A connection that ends before the declared length still completes the exchange.
-        if ((rc != CURLE_OK && rc != CURLE_PARTIAL_FILE) || !ex.headersDone) return -1;
+        if (!ex.complete && (rc != CURLE_OK || !ex.headersDone)) return -1;
 
         const size_t zero = ex.body.find('\0');
         if (zero != std::string::npos) ex.body.resize(zero);
