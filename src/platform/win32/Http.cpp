@@ -58,6 +58,14 @@ void SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
     InternetSetOptionA(handle, option, &milliseconds, sizeof(milliseconds));
 }
 
+// Set on every handle of the chain: some WinINet versions take a time-out only from the
+// connection or the request handle rather than inheriting it from the session.
+void SetTimeouts(HINTERNET handle, const HttpLimits& limits) {
+    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, limits.connectTimeoutMs);
+    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, limits.exchangeTimeoutMs);
+    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.exchangeTimeoutMs);
+}
+
 // The raw Content-Length text must be a plain decimal number no larger than `limit`. This
 // catches what the numeric query hides: values beyond 32 bits, or text that is not a number.
 bool DeclaredLengthAcceptable(HINTERNET request, uint32_t limit) {
@@ -99,20 +107,20 @@ private:
 
         InetHandle session(InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!session) return -1;
-        SetTimeout(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, limits_.connectTimeoutMs);
-        SetTimeout(session.get(), INTERNET_OPTION_SEND_TIMEOUT, limits_.exchangeTimeoutMs);
-        SetTimeout(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, limits_.exchangeTimeoutMs);
+        SetTimeouts(session.get(), limits_);
 
         InetHandle connection(InternetConnectA(session.get(), target.host.c_str(), target.port, nullptr,
                                                nullptr, INTERNET_SERVICE_HTTP,
                                                INTERNET_FLAG_KEEP_CONNECTION, 1));
         if (!connection) return -1;
+        SetTimeouts(connection.get(), limits_);
 
         // A time page must never come from a cache.
         const DWORD flags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
         InetHandle request(HttpOpenRequestA(connection.get(), "GET", target.object.c_str(), "HTTP/1.0",
                                             nullptr, nullptr, flags, 0));
         if (!request) return -1;
+        SetTimeouts(request.get(), limits_);
 
         if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return -1;
 
