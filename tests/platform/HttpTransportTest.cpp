@@ -126,7 +126,7 @@ TEST(HttpTransport, UnparsableUrlEndsEarlyWithoutTraffic) {
     TestHttpServer server(Once(TestHttpServer::Response(200, WithLength(2), "ok")));
     const std::string port = std::to_string(server.Port());
     auto http = platform::MakeSystemHttp(TestLimits());
-    for (const std::string url : {std::string("not a url"), "http//127.0.0.1:" + port + "/other/gettime.asp",
+    for (const std::string& url : {std::string("not a url"), "http//127.0.0.1:" + port + "/other/gettime.asp",
                                   std::string("http:///other/gettime.asp"), std::string("")}) {
         SCOPED_TRACE(url);
         std::string page = "stale";
