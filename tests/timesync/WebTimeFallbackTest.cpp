@@ -167,6 +167,23 @@ TEST(WebTimeFallback, HostIsReadAfreshForEveryRun) {
                                               "http://10.0.0.2:81/other/gettime.asp"}));
 }
 
+class OneKeyConfig final : public IConfigStore {
+public:
+    std::string value;
+    std::string ReadValue(const std::string& key, const std::string& section) override {
+        return key == "WebTimeHost" && section == "DaZirAdur" ? value : std::string();
+    }
+    bool WriteValue(const std::string&, const std::string&, const std::string&) override { return false; }
+};
+
+TEST(WebTimeFallback, HostComesFromKeyWebTimeHostAtEveryCall) {
+    OneKeyConfig config;
+    const auto host = WebTimeHostFrom(config);
+    EXPECT_EQ(host(), "");
+    config.value = "time.example.test:8080";
+    EXPECT_EQ(host(), "time.example.test:8080");
+}
+
 struct ExtractCase {
     std::string source, start, end, result;
 };
