@@ -12,4 +12,8 @@ std::string LowerCp936(const std::string& text);
 // fullwidth Latin, Greek, Cyrillic and Roman numeral capitals); portable, used on Linux.
 std::string LowerCp936OwnMapping(const std::string& text);
 
+// The walk both share: ASCII capitals are lowered here, every valid two-byte character is
+// handed to `lowerPair`, which rewrites its two bytes in place (or leaves them).
+std::string LowerCp936Walk(const std::string& text, void (*lowerPair)(char* pair));
+
 }  // namespace kelvra::platform

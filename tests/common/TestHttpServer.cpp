@@ -4,6 +4,13 @@
 
 namespace kelvra::test {
 
+uint16_t httpsock::UnusedLoopbackPort() {
+    uint16_t port = 0;
+    const Socket s = ListenLoopback(port);
+    Close(s);
+    return port;
+}
+
 TestHttpServer::TestHttpServer(TestHttpReply reply) : reply_(std::move(reply)) {
     listener_ = httpsock::ListenLoopback(port_);
     if (listener_ != httpsock::kNoSocket) thread_ = std::thread([this] { Serve(); });

@@ -30,9 +30,16 @@ uint16_t LowerCode(uint16_t code) {
     return code;
 }
 
+void LowerOwnPair(char* pair) {
+    const uint16_t code = uint16_t(static_cast<unsigned char>(pair[0]) << 8 | static_cast<unsigned char>(pair[1]));
+    const uint16_t lower = LowerCode(code);
+    pair[0] = char(lower >> 8);
+    pair[1] = char(lower & 0xFF);
+}
+
 }  // namespace
 
-std::string LowerCp936OwnMapping(const std::string& text) {
+std::string LowerCp936Walk(const std::string& text, void (*lowerPair)(char* pair)) {
     std::string out(text);
     for (size_t i = 0; i < out.size();) {
         const unsigned char c = static_cast<unsigned char>(out[i]);
@@ -41,10 +48,7 @@ std::string LowerCp936OwnMapping(const std::string& text) {
             ++i;
         } else if (c >= 0x81 && c <= 0xFE && i + 1 < out.size() &&
                    IsTrailByte(static_cast<unsigned char>(out[i + 1]))) {
-            const uint16_t code = uint16_t(c << 8 | static_cast<unsigned char>(out[i + 1]));
-            const uint16_t lower = LowerCode(code);
-            out[i] = char(lower >> 8);
-            out[i + 1] = char(lower & 0xFF);
+            lowerPair(&out[i]);
             i += 2;
         } else {
             ++i;
@@ -52,5 +56,7 @@ std::string LowerCp936OwnMapping(const std::string& text) {
     }
     return out;
 }
+
+std::string LowerCp936OwnMapping(const std::string& text) { return LowerCp936Walk(text, LowerOwnPair); }
 
 }  // namespace kelvra::platform

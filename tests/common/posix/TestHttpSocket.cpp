@@ -65,11 +65,4 @@ void Close(Socket s) {
     if (s != kNoSocket) close(int(s));
 }
 
-uint16_t UnusedLoopbackPort() {
-    uint16_t port = 0;
-    const Socket s = ListenLoopback(port);
-    Close(s);
-    return port;
-}
-
 }  // namespace kelvra::test::httpsock
