@@ -12,6 +12,13 @@ size_t FindLastSeparator(const std::string& text, char separator) {
     return text.rfind(separator);
 }
 
+// A text ends in a separator only when its last character is one: with '\\' the 0x5C second
+// byte of a two-byte character does not count.
+bool EndsWithSeparator(const std::string& text, char separator) {
+    if (text.empty() || text.back() != separator) return false;
+    return FindLastSeparator(text, separator) == text.size() - 1;
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 std::string Trim(const std::string& text) {
@@ -25,7 +32,7 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 std::string ModuleDirOf(const std::string& executablePath, char separator) {
-    if (!executablePath.empty() && executablePath.back() == separator) return executablePath;
+    if (EndsWithSeparator(executablePath, separator)) return executablePath;
     const size_t last = FindLastSeparator(executablePath, separator);
     if (last == std::string::npos) return std::string();
     return executablePath.substr(0, last + 1);
@@ -34,10 +41,13 @@ std::string ModuleDirOf(const std::string& executablePath, char separator) {
 std::string ParentDirOf(const std::string& path, const std::string& moduleDir, char separator) {
     std::string work = Trim(path);
     if (work.empty()) work = moduleDir;
-    if (!work.empty() && work.back() == separator) work.pop_back();
+    // A POSIX path that starts at the root stays there: the root is its own parent, as C:\ is.
+    const bool fromRoot = separator == '/' && !work.empty() && work.front() == '/';
+    if (EndsWithSeparator(work, separator)) work.pop_back();
     const size_t last = FindLastSeparator(work, separator);
     if (last != std::string::npos) work.erase(last + 1);
-    if (!work.empty() && work.back() != separator) work.push_back(separator);
+    if (!work.empty() && !EndsWithSeparator(work, separator)) work.push_back(separator);
+    if (work.empty() && fromRoot) work = "/";
     return work;
 }
 
