@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/Encoding.h"
 #include "platform/Files.h"
 
 // The Linux build keeps the service's values in a small text file of its own:
@@ -14,7 +15,7 @@
 //
 // A section names a key path, a line "name=value" a value. A value that is a decimal number
 // from 0 to 4294967295 is a 32-bit number (REG_DWORD); text values (written at installation)
-// are stored as "name=sz:text". Anything else reads as absent. Key paths and value names are
+// are stored as "name=sz:text" in UTF-8. Anything else reads as absent. Key paths and value names are
 // compared without regard to ASCII letter case, as on Windows. Lines starting with '#' or ';'
 // are comments and are kept. Every write replaces the whole file atomically.
 
@@ -132,7 +133,7 @@ public:
     bool WriteString(const std::string& keyPath, const std::string& name, const std::string& value,
                      bool) override {
         if (value.find_first_of("\r\n") != std::string::npos) return false;  // one line per value
-        return Write(keyPath, name, "sz:" + value);
+        return Write(keyPath, name, "sz:" + Cp936ToUtf8(value));  // a person reads this file
     }
 
 private:
