@@ -50,10 +50,10 @@ public:
     virtual bool IsInstalled(const std::string& name) = 0;
     // Registers an automatically started service of its own process that runs `executablePath`
     // with no arguments. False when the manager cannot be opened or the service not created.
-    virtual bool CreateService(const std::string& name, const std::string& executablePath,
+    virtual bool RegisterService(const std::string& name, const std::string& executablePath,
                                const std::string& description) = 0;
     // Deletes the service: NotOpened when it cannot be opened for deletion.
-    virtual DeleteOutcome DeleteService(const std::string& name) = 0;
+    virtual DeleteOutcome RemoveService(const std::string& name) = 0;
     // The code the platform's last failing call on this thread left (GetLastError / errno).
     virtual uint32_t LastError() = 0;
 

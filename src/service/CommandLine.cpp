@@ -72,7 +72,7 @@ bool CNTService::IsInstalled() { return deps_.manager.IsInstalled(Name()); }
 
 bool CNTService::Install() {
     const std::string& path = deps_.executablePath;
-    if (!deps_.manager.CreateService(Name(), path, texts::kServiceDescription)) return false;
+    if (!deps_.manager.RegisterService(Name(), path, texts::kServiceDescription)) return false;
 
     const std::string eventKey =
         std::string("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + Name();
@@ -88,7 +88,7 @@ bool CNTService::Install() {
 }
 
 bool CNTService::Uninstall() {
-    switch (deps_.manager.DeleteService(Name())) {
+    switch (deps_.manager.RemoveService(Name())) {
     case platform::DeleteOutcome::NotOpened:
         return false;
     case platform::DeleteOutcome::Deleted:

@@ -53,12 +53,12 @@ public:
         timeline_.Add("is-installed " + name);
         return installed;
     }
-    bool CreateService(const std::string& name, const std::string& path, const std::string&) override {
+    bool RegisterService(const std::string& name, const std::string& path, const std::string&) override {
         timeline_.Add("create " + name + " " + path);
         if (createSucceeds) installed = true;
         return createSucceeds;
     }
-    platform::DeleteOutcome DeleteService(const std::string& name) override {
+    platform::DeleteOutcome RemoveService(const std::string& name) override {
         timeline_.Add("delete " + name);
         if (deleteOutcome == platform::DeleteOutcome::Deleted) installed = false;
         return deleteOutcome;

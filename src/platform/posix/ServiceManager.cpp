@@ -90,7 +90,7 @@ public:
         return ::stat(UnitPath(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
-    bool CreateService(const std::string& name, const std::string& executablePath,
+    bool RegisterService(const std::string& name, const std::string& executablePath,
                        const std::string& description) override {
         if (executablePath.empty() || executablePath[0] != '/') {
             errno = ENOENT;
@@ -125,7 +125,7 @@ public:
         return true;
     }
 
-    DeleteOutcome DeleteService(const std::string& name) override {
+    DeleteOutcome RemoveService(const std::string& name) override {
         if (!IsInstalled(name)) {
             errno = ENOENT;
             return DeleteOutcome::NotOpened;

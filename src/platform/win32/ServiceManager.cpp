@@ -45,7 +45,7 @@ public:
         return bool(service);
     }
 
-    bool CreateService(const std::string& name, const std::string& executablePath,
+    bool RegisterService(const std::string& name, const std::string& executablePath,
                        const std::string&) override {
         ScmHandle scm(OpenManager());
         if (!scm) return false;
@@ -62,7 +62,7 @@ public:
         return true;
     }
 
-    DeleteOutcome DeleteService(const std::string& name) override {
+    DeleteOutcome RemoveService(const std::string& name) override {
         DWORD error = 0;
         DeleteOutcome outcome = DeleteOutcome::Failed;
         {
