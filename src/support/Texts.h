@@ -34,6 +34,8 @@ inline constexpr char kSyncOk[] = "\xCD\xAC\xB2\xBD\xB3\xC9\xB9\xA6";  // 同步
 inline constexpr char kSyncOkOpen[] = "\xCD\xAC\xB2\xBD\xB3\xC9\xB9\xA6\xA3\xA8";  // 同步成功（
 inline constexpr char kSyncOkClose[] = "\xA3\xA9";  // ）
 inline constexpr char kSyncFailed[] = "\xCD\xAC\xB2\xBD\xCA\xA7\xB0\xDC\xA3\xBA";  // 同步失败：
+// Follows kSyncFailed when a cycle ended in an error that carries no text of its own.
+inline constexpr char kUnknownError[] = "\xCE\xB4\xD6\xAA\xB4\xED\xCE\xF3";  // 未知错误
 
 // Result texts of a cycle. A cycle succeeded exactly when its text is empty or begins with kSuccessPrefix.
 inline constexpr char kSuccessPrefix[] = "\xCD\xA8\xB9\xFD";  // 通过
@@ -64,6 +66,7 @@ inline constexpr TextEntry kAllTexts[] = {
     {"kSyncOkOpen", kSyncOkOpen, u8"同步成功（"},
     {"kSyncOkClose", kSyncOkClose, u8"）"},
     {"kSyncFailed", kSyncFailed, u8"同步失败："},
+    {"kUnknownError", kUnknownError, u8"未知错误"},
     {"kSuccessPrefix", kSuccessPrefix, u8"通过"},
     {"kViaServerOpen", kViaServerOpen, u8"通过服务器["},
     {"kServerQueryFailed", kServerQueryFailed, u8"获取服务器时间失败："},

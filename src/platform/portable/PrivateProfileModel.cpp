@@ -87,16 +87,19 @@ std::string Unquote(const std::string& v) {
     return v;
 }
 
-// A lead byte without a valid second byte is no character of code page 936: it reads as '?'.
+// A lead byte takes the byte after it whatever it is; without a valid second byte the pair
+// (or the lead byte alone at the end) is no character of code page 936 and reads as '?'.
 std::string ReplaceBrokenCharacters(const std::string& v) {
     std::string out;
     out.reserve(v.size());
     for (size_t i = 0; i < v.size();) {
         const size_t n = CharLength(v, i, v.size(), true);
-        if (n == 1 && IsCp936LeadByte(static_cast<unsigned char>(v[i])))
+        if (n == 1 && IsCp936LeadByte(static_cast<unsigned char>(v[i]))) {
             out += '?';
-        else
-            out.append(v, i, n);
+            i += (i + 1 < v.size()) ? 2 : 1;
+            continue;
+        }
+        out.append(v, i, n);
         i += n;
     }
     return out;

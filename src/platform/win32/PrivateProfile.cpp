@@ -1,8 +1,12 @@
-#include "platform/PrivateProfile.h"
-
 #include <windows.h>
 
+// <windows.h> maps these names to the system's win.ini functions; ours are different.
+#undef GetProfileString
+#undef WriteProfileString
+
 #include <vector>
+
+#include "platform/PrivateProfile.h"
 
 namespace kelvra::platform {
 

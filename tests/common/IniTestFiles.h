@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+
+namespace kelvra::test {
+
+// Files for the private-profile and configuration-store tests, through the standard library
+// so the same tests run on both systems.
+
+// A new, empty directory under the system's temporary directory, ending in a separator.
+std::string MakeIniTestDir();
+void RemoveIniTestDir(const std::string& dir);
+
+void WriteIniFile(const std::string& path, const std::string& bytes);
+bool ReadIniFile(const std::string& path, std::string& bytes);
+bool IniFileExists(const std::string& path);
+void SetIniFileReadOnly(const std::string& path, bool readOnly);
+int CountIniDirEntries(const std::string& dir);
+
+}  // namespace kelvra::test
