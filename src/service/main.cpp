@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/Console.h"
@@ -26,5 +28,12 @@ int main(int argc, char** argv) {
         [](const std::string& text) { kelvra::platform::WriteConsoleText(text); },
         [] { return kelvra::platform::ReadConsoleChar(); },
     };
-    return kelvra::RunEntryPoint(kelvra::TheService(), argc, argv, deps);
+    const int exitCode = kelvra::RunEntryPoint(kelvra::TheService(), argc, argv, deps);
+    // The worker is asked to stop now rather than by the holder's destructor: when it is stuck in
+    // a network call, the process ends at once instead of destroying what the worker still uses.
+    if (kelvra::TheWorkerHolder().StopWorker(kelvra::CThread::kDestroyWait) != kelvra::StopOutcome::kLeft) {
+        std::fflush(stdout);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
 }

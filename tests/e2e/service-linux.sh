@@ -118,6 +118,29 @@ if [ "${KELVRA_EXPECT_WORKER:-1}" = 1 ]; then
   grep -q $'\t主服务启动！' <<<"$log" || fail "no log line 主服务启动！: [$log]"
 fi
 
+# --- a stop request in each state of the worker ends the process within about two seconds ----
+export KELVRA_TEST_HOSTS=$(sed -n 's/^ *"\([a-z0-9.-]*\)",.*/\1/p' src/timesync/RuVir.h | tr '\n' ' ')
+cc -shared -fPIC -o "$tmp/clock_shim.so" tests/e2e/clock_shim.c
+declare -A latencies
+stop_in_state() {  # stop_in_state NAME CONFIG LOG_NEEDLE HELPER_ARGS...
+  local name=$1 config=$2 needle=$3; shift 3
+  printf '%b' "$config" > "$tmp/root/bin/config.ini"
+  rm -rf "$tmp/root/log"
+  local out
+  out=$(python3 tests/e2e/service_fake_systemd.py "$tmp" "$exe" "$@")
+  grep -q '^exit: 0$' <<<"$out" || fail "$name: $out"
+  local ms
+  ms=$(sed -n 's/^stop-latency-ms: //p' <<<"$out")
+  latencies[$name]=$ms
+  [ -n "$ms" ] && [ "$ms" -le 2500 ] || fail "$name: stop latency ${ms} ms"
+  [ -z "$needle" ] || grep -q "$needle" "$tmp"/root/log/*.log || fail "$name: no log line $needle"
+}
+stop_in_state paused '[DaZirAdur]\nState=0\n' '' --stop-after 2
+stop_in_state retrying '[DaZirAdur]\nState=1\n' '同步失败' --stop-after 2
+stop_in_state blocked-cycle '[DaZirAdur]\nState=1\n' '' --stop-after 2 --servers silent
+stop_in_state waiting '[DaZirAdur]\nState=1\n' '同步成功' --stop-after 3 --servers answer --preload "$tmp/clock_shim.so"
+for s in paused retrying blocked-cycle waiting; do echo "stop latency, worker $s: ${latencies[$s]:-?} ms"; done
+
 # --- not started by systemd: the dispatcher fails at once ------------------------------------
 start=$(date +%s%N)
 got=$(env -u NOTIFY_SOCKET "${nosystime[@]}" unshare -n "$exe"; echo "rc=$?")

@@ -3,14 +3,39 @@
 executable, waits for READY=1, sends the given signals and reports what it saw.
 
 usage: service_fake_systemd.py WORKDIR EXE [--user1] [--hup] [--stop-after SECONDS]
+                               [--servers none|silent|answer] [--preload LIB]
 Prints one line per notification ("notify: ..."), then "exit: CODE" and "stop-latency-ms: N".
+The daemon always runs in a network namespace of its own. With --servers silent or answer it is
+also a mount namespace whose /etc/hosts names 127.0.0.1 for every host, where a UDP server on
+port 123 never answers (silent) or answers as an SNTP server (answer).
+
+usage: service_fake_systemd.py --udp-server silent|answer   (inside that namespace)
 """
 import os
 import signal
 import socket
 import subprocess
 import sys
+import struct
 import time
+
+if sys.argv[1] == "--udp-server":
+    server = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    server.bind(("127.0.0.1", 123))
+    server.settimeout(0.5)
+    parent = os.getppid()
+    while os.getppid() == parent:  # ends with the daemon that started it
+        try:
+            request, peer = server.recvfrom(512)
+        except socket.timeout:
+            continue
+        if sys.argv[2] != "answer" or len(request) < 48:
+            continue
+        now = time.time() + 2208988800
+        stamp = struct.pack("!II", int(now), int((now % 1) * 2**32))
+        reply = bytes([0x24, 2, 6, 0xEC]) + bytes(8) + b"LOCL" + stamp + request[40:48] + stamp + stamp
+        server.sendto(reply, peer)
+    sys.exit(0)
 
 workdir, exe = sys.argv[1], sys.argv[2]
 args = sys.argv[3:]
@@ -26,7 +51,21 @@ sock.settimeout(0.2)
 
 env = dict(os.environ, NOTIFY_SOCKET=path)
 # No CAP_SYS_TIME, and no network but loopback.
-cmd = ["unshare", "-n", "setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", exe]
+servers = args[args.index("--servers") + 1] if "--servers" in args else "none"
+if "--preload" in args:
+    env["LD_PRELOAD"] = args[args.index("--preload") + 1]
+run = ["setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", exe]
+if servers == "none":
+    cmd = ["unshare", "-n"] + run
+else:
+    hosts = os.path.join(workdir, "hosts")
+    names = " ".join(os.environ.get("KELVRA_TEST_HOSTS", "").split())
+    with open(hosts, "w") as f:
+        f.write("127.0.0.1 localhost %s\n" % names)
+    script = ('ip link set lo up && mount --make-rprivate / && mount --bind "$1" /etc/hosts && '
+              '{ python3 "$2" --udp-server "$3" & } && sleep 0.3 && shift 3 && exec "$@"')
+    cmd = ["unshare", "-mn", "sh", "-c", script, "sh", hosts, os.path.abspath(__file__),
+           servers] + run
 proc = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL)
 messages = []
 
