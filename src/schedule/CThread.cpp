@@ -88,7 +88,7 @@ private:
 bool MakeParts(const WorkerSetup& setup, Control& control, WorkerParts& parts) {
     while (!control.sleeper.StopRequested()) {
         try {
-            parts = setup.makeParts();
+            parts = setup.makeParts(control.sleeper);
             if (parts.store && parts.cycle) return true;
         } catch (...) {
         }

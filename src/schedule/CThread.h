@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/Sleeper.h"
 #include "schedule/ConfigStore.h"
 #include "schedule/ScheduleLoop.h"
 #include "timesync/SyncCycle.h"
@@ -19,7 +20,8 @@ struct WorkerParts {
 };
 
 struct WorkerSetup {
-    std::function<WorkerParts()> makeParts;
+    // Given the worker's sleeper, so that every wait inside the cycle also ends on a stop.
+    std::function<WorkerParts(platform::ISleeper& sleeper)> makeParts;
     ScheduleLoop::LogSink log;  // WriteLog in the service
     ScheduleLoop::NowText now;  // FormatNow in the service
 };

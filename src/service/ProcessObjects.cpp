@@ -31,24 +31,24 @@ ServerList g_serverList;
 // The worker's cycle: the servers, then the web time page.
 class WorkerCycle final : public ISyncCycle {
 public:
-    explicit WorkerCycle(IConfigStore& config)
+    // `sleeper` is the worker's: a stop also ends a wait for a server's 15-second spacing.
+    WorkerCycle(IConfigStore& config, platform::ISleeper& sleeper)
         : web_(MakeHttpPageGetter(platform::SystemHttp()), platform::SystemClockSetter(), WebTimeHostFrom(config)),
           servers_(g_serverList, platform::SystemUdp(), platform::SystemClock(), platform::SystemClockSetter(),
-                   spacingSleeper_, &web_) {}
+                   sleeper, &web_) {}
     std::string SyncTime() override { return servers_.SyncTime(); }
 
 private:
-    platform::StoppableSleeper spacingSleeper_;
     WebTimeFallback web_;
     CRuVir servers_;
 };
 
 WorkerSetup MakeWorkerSetup() {
     WorkerSetup setup;
-    setup.makeParts = [] {
+    setup.makeParts = [](platform::ISleeper& sleeper) {
         WorkerParts parts;
         auto store = std::make_unique<CIniReader>();
-        parts.cycle = std::make_unique<WorkerCycle>(*store);
+        parts.cycle = std::make_unique<WorkerCycle>(*store, sleeper);
         parts.store = std::move(store);
         return parts;
     };

@@ -65,7 +65,7 @@ private:
 
 WorkerSetup SetupFor(const std::shared_ptr<Shared>& s) {
     WorkerSetup setup;
-    setup.makeParts = [s] {
+    setup.makeParts = [s](platform::ISleeper&) {
         s->partsThread = std::this_thread::get_id();
         WorkerParts parts;
         parts.store = std::make_unique<ForwardingStore>(s);
@@ -191,7 +191,7 @@ TEST(CThread, AFactoryThatThrowsIsRetriedAndAStopStillEndsTheWorker) {
     auto s = std::make_shared<Shared>();
     std::atomic<int> attempts{0};
     WorkerSetup setup = SetupFor(s);
-    setup.makeParts = [&attempts]() -> WorkerParts {
+    setup.makeParts = [&attempts](platform::ISleeper&) -> WorkerParts {
         ++attempts;
         throw std::runtime_error("no parts");
     };

@@ -64,7 +64,7 @@ TEST(WorkerRealFile, RunsAgainstARealConfigFileAndAnswersFresh) {
 
     auto calls = std::make_shared<std::atomic<int>>(0);
     WorkerSetup setup;
-    setup.makeParts = [ini, calls] {
+    setup.makeParts = [ini, calls](platform::ISleeper&) {
         WorkerParts parts;
         parts.store = std::make_unique<CIniReader>(ini);
         parts.cycle = std::make_unique<CountingCycle>(calls);
