@@ -120,7 +120,7 @@ fi
 
 # --- a stop request in each state of the worker ends the process within about two seconds ----
 export KELVRA_TEST_HOSTS=$(sed -n 's/^ *"\([a-z0-9.-]*\)",.*/\1/p' src/timesync/RuVir.h | tr '\n' ' ')
-cc -shared -fPIC -o "$tmp/clock_shim.so" tests/e2e/clock_shim.c
+recorder=${KELVRA_CLOCK_RECORDER:-build/linux/tests/clock_recorder.so}
 declare -A latencies
 stop_in_state() {  # stop_in_state NAME CONFIG LOG_NEEDLE HELPER_ARGS...
   local name=$1 config=$2 needle=$3; shift 3
@@ -138,7 +138,7 @@ stop_in_state() {  # stop_in_state NAME CONFIG LOG_NEEDLE HELPER_ARGS...
 stop_in_state paused '[DaZirAdur]\nState=0\n' '' --stop-after 2
 stop_in_state retrying '[DaZirAdur]\nState=1\n' '同步失败' --stop-after 2
 stop_in_state blocked-cycle '[DaZirAdur]\nState=1\n' '' --stop-after 2 --servers silent
-stop_in_state waiting '[DaZirAdur]\nState=1\n' '同步成功' --stop-after 3 --servers answer --preload "$tmp/clock_shim.so"
+stop_in_state waiting '[DaZirAdur]\nState=1\n' '同步成功' --stop-after 3 --servers answer --preload "$PWD/$recorder"
 for s in paused retrying blocked-cycle waiting; do echo "stop latency, worker $s: ${latencies[$s]:-?} ms"; done
 
 # --- not started by systemd: the dispatcher fails at once ------------------------------------
