@@ -75,6 +75,10 @@ TEST_F(CIniReaderTest, WriteToReadOnlyFileReportsTrueAndWritesNothing) {
     kelvra::test::SetIniFileReadOnly(path_, true);
     CIniReader store(path_);
     EXPECT_TRUE(store.WriteValue("0", "Fresh", "DaZirAdur"));
+#ifdef _WIN32
+    // The platform's writer honours the read-only attribute only where the system does.
+    if (kelvra::test::IniFileOpensForWriting(path_)) GTEST_SKIP() << "read-only attribute not enforced here";
+#endif
     EXPECT_EQ(Contents(), config);
     EXPECT_EQ(store.ReadValue("Fresh", "DaZirAdur"), "1");
 }
