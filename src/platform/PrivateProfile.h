@@ -14,6 +14,9 @@ std::string GetProfileString(const std::string& section, const std::string& key,
                              const std::string& path);
 
 // Sets `key` in `section` to `value`; a null value deletes the key. False when not written.
+// On Linux the file is replaced as one step (or left alone when nothing changes), and a write
+// that could damage it (a line break in a text, a file that is no text file or too large, a
+// read-only file) is refused with false.
 bool WriteProfileString(const std::string& section, const std::string& key, const char* value,
                         const std::string& path);
 

@@ -58,6 +58,11 @@ void SetIniFileReadOnly(const std::string& path, bool readOnly) {
     fs::permissions(path, write, readOnly ? fs::perm_options::remove : fs::perm_options::add);
 }
 
+bool IniFileOpensForWriting(const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    return bool(out);
+}
+
 int CountIniDirEntries(const std::string& dir) {
     int n = 0;
     for (const auto& entry : fs::directory_iterator(dir)) {

@@ -14,6 +14,9 @@ void WriteIniFile(const std::string& path, const std::string& bytes);
 bool ReadIniFile(const std::string& path, std::string& bytes);
 bool IniFileExists(const std::string& path);
 void SetIniFileReadOnly(const std::string& path, bool readOnly);
+// Whether the file opens for writing (it is not changed): false for a read-only file,
+// unless the system lets this user write it anyway (root under Wine).
+bool IniFileOpensForWriting(const std::string& path);
 int CountIniDirEntries(const std::string& dir);
 
 }  // namespace kelvra::test

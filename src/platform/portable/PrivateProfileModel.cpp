@@ -1,6 +1,7 @@
 #include "platform/portable/PrivateProfileModel.h"
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "platform/Cp936.h"
@@ -297,8 +298,11 @@ void ClassifyLine(const std::string& t, Line& line, bool cp936) {
         }
     }
     line.kind = LineKind::Entry;
-    const size_t eq = t.find('=', b);  // '=' is never the second byte of a character
-    if (eq == npos || eq >= e) {
+    // Searched within the line only: a file of lines without '=' stays linear work.
+    // '=' is never the second byte of a character.
+    const char* found = static_cast<const char*>(std::memchr(t.data() + b, '=', e - b));
+    const size_t eq = found ? size_t(found - t.data()) : npos;
+    if (eq == npos) {
         line.nameBegin = b;
         line.nameEnd = e;
         line.hasValue = false;
