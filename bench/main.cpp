@@ -2,7 +2,8 @@
 // each beside its reference in the same run. Run by scripts/bench.sh inside a network namespace
 // of its own (it binds 127.0.0.1:123 and runs ntpdig against it). Prints one line per figure:
 //   ROW <tab> figure <tab> ours <tab> references <tab> target <tab> verdict
-// The clock is never set: every clock setter here is a recorder.
+// The clock is never set: every clock setter here is a recorder. Exits 0 when every figure was
+// measured (a missed target is in the table), 3 when an exchange did not go as it should.
 
 #include <algorithm>
 #include <chrono>
@@ -187,10 +188,10 @@ struct Bench {
                            (options.ntpdig ? Fixed(Median(ntpdig), 2, "ms") : std::string("not run")) +
                            "; ours before ms rounding " + Fixed(Median(exact), 3, "ms");
         if (bad) refs += "; " + std::to_string(bad) + " failed exchanges";
+        failed |= bad != 0;
         if (symmetric) {
             const bool met = std::fabs(m) <= 1.0 && bad == 0;
             Row(figure, Fixed(m, 2, "ms"), refs, "|error| <= 1 ms", met ? "met" : "MISSED");
-            failed |= !met;
         } else {
             Row(figure, Fixed(m, 2, "ms"), refs, "none (SNTP's own error: +(out-back)/2 = +25 ms)", "-");
         }
@@ -218,7 +219,7 @@ struct Bench {
         if (wrong) refs += "; " + std::to_string(wrong) + " runs not reported as refused";
         const bool met = m < 50.0 && wrong == 0;
         Row("refused port: time until it fails", Plain(m, 3, "ms"), refs, "< 50 ms", met ? "met" : "MISSED");
-        failed |= !met;
+        failed |= wrong != 0;
 
         ours.clear();
         ntpdig.clear();
