@@ -41,6 +41,12 @@ int64_t MicrosToMillis(int64_t micros) {
     return q;
 }
 
+// The clock is set to whole milliseconds: the nearest one, so the error is centred on zero
+// instead of always lying up to a millisecond behind.
+int64_t MicrosToNearestMillis(int64_t micros) {
+    return MicrosToMillis(micros + 500);
+}
+
 }  // namespace
 
 CRuVir::CRuVir(ServerList& servers, platform::IUdpExchange& udp, platform::IClock& clock,
@@ -132,7 +138,7 @@ SntpOutcome CRuVir::QueryServerDetailed(const std::string& server, SystemTime& t
     outcome.offsetMillis = MicrosToMillis(offset);
     outcome.delayMillis = MicrosToMillis(sntp::RoundTripMicros(t1, t2, t3, t4));
 
-    if (!sntp::UnixMillisToLocal(MicrosToMillis(t4 + offset), time)) {
+    if (!sntp::UnixMillisToLocal(MicrosToNearestMillis(t4 + offset), time)) {
         outcome.status = SntpStatus::BadTime;
     }
     return outcome;

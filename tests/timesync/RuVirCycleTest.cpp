@@ -146,12 +146,13 @@ TEST_F(RuVirCycle, EmptyListOrShortFirstEntryHandsAnEmptyTextToTheWebStage) {
 TEST_F(RuVirCycle, AnsweredTimeIsTheOneApplied) {
     CRuVir& ruvir = Make({"aaa"});
     udp_.Set("aaa", Mode::Answer);
-    clock_.wallMicros = 1704067200LL * 1000000 + 123456;  // 2024-01-01 00:00:00.123456 UTC
+    clock_.wallMicros = 1704067200LL * 1000000 + 123856;  // 2024-01-01 00:00:00.123856 UTC
     ASSERT_EQ(ruvir.SyncTime(), Via("aaa"));
     ASSERT_EQ(setter_.settings.size(), 1u);
     SystemTime expected{};
-    // The fake server stamps its reply 10 ms into the exchange; it is read 10 ms later.
-    ASSERT_TRUE(sntp::UnixMillisToLocal(1704067200LL * 1000 + 143, expected));
+    // The fake server stamps its reply 10 ms into the exchange; it is read 10 ms later, at
+    // .143856 s, which is set as the nearest millisecond.
+    ASSERT_TRUE(sntp::UnixMillisToLocal(1704067200LL * 1000 + 144, expected));
     const SystemTime& got = setter_.settings[0];
     EXPECT_EQ(got.wYear, expected.wYear);
     EXPECT_EQ(got.wDay, expected.wDay);
