@@ -32,6 +32,10 @@ TEST(PrivateProfileRules, WritesThatWouldNotReadBackAreRefused) {
         {"equals sign in the key", kConfig, "DaZirAdur", "State=0", "1"},
         {"key that reads as a header", kConfig, "DaZirAdur", "[x]", "1"},
         {"zero byte in the file", std::string("[DaZirAdur]\r\nState=1\r\n\0\x01\x02", 25), "DaZirAdur", "Last", "1"},
+        // The file would start with a byte order mark and read as another encoding.
+        {"key like a UTF-16 mark first in an empty file", "", "", "\xFE\xFF", ""},
+        {"key like a UTF-8 mark first in the top section", "[DaZirAdur]\r\nState=1\r\n", "",
+         "\xEF\xBB\xBF\xA1", "1"},
     };
     for (const Refusal& r : refusals) {
         std::string out;
@@ -39,6 +43,16 @@ TEST(PrivateProfileRules, WritesThatWouldNotReadBackAreRefused) {
             << r.why;
         EXPECT_TRUE(out.empty()) << r.why;
     }
+}
+
+TEST(PrivateProfileRules, DeletingTheFirstLineMayNotLeaveAByteOrderMarkInFront) {
+    const std::string file = "k=1\r\n\xFF\xFE=2\r\n[DaZirAdur]\r\nState=1\r\n";
+    std::string out;
+    EXPECT_EQ(profile::EditValue(file, "", "k", nullptr, out), profile::EditResult::Refused);
+    EXPECT_TRUE(out.empty());
+    // Deleting a line further down is fine.
+    ASSERT_EQ(profile::EditValue(file, "DaZirAdur", "State", nullptr, out), profile::EditResult::Changed);
+    EXPECT_EQ(profile::ReadValue(out, "", "k", "d", 99), "1");
 }
 
 TEST(PrivateProfileRules, FilesBeyondTheSizeLimitAreNeitherReadNorWritten) {

@@ -485,6 +485,13 @@ EditResult EditValue(const std::string& fileBytes, const std::string& section, c
         t += added;
     }
     newBytes = file.Encode();
+    // A file without a byte order mark must not get one: a key written first into an empty top
+    // section, or the first line deleted, can leave the file starting with the bytes of a mark,
+    // and the file would then read as Unicode, the written key lost and every other text garbled.
+    if (ProfileText::Decode(newBytes).encoding != file.encoding) {
+        newBytes.clear();
+        return EditResult::Refused;
+    }
     return EditResult::Changed;
 }
 

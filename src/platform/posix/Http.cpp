@@ -4,8 +4,7 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
-#include <cstring>
+#include "platform/portable/HttpResponse.h"
 
 namespace kelvra::platform {
 namespace {
@@ -36,88 +35,27 @@ struct CurlEasy {
     }
 };
 
-// What the header and body callbacks learn of one response.
+// What the callbacks see of one response, judged by our portable reader.
 struct Exchange {
     CURL* curl = nullptr;
-    uint32_t maxBody = 0;
-    bool lengthSeen = false;
-    bool lengthValid = false;
-    uint64_t declared = 0;
-    bool headersDone = false;
-    bool refused = false;   // ended by us: no usable Content-Length, or too large
-    bool complete = false;  // ended by us: the declared length has arrived
-    long status = 0;
-    std::string body;
+    http::ResponseReader reader;
 };
-
-bool EqualsNoCase(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-// Content-Length as an unsigned number of digits (blanks around it allowed); anything else
-// leaves it invalid. Values beyond 64 bits saturate, which is refused as too large anyway.
-void ParseContentLength(Exchange& ex, const char* value, size_t n) {
-    size_t i = 0;
-    while (i < n && (value[i] == ' ' || value[i] == '\t')) ++i;
-    size_t end = n;
-    while (end > i && std::isspace(static_cast<unsigned char>(value[end - 1]))) --end;
-    ex.lengthSeen = true;
-    ex.lengthValid = end > i;
-    uint64_t number = 0;
-    for (size_t k = i; k < end; ++k) {
-        const char c = value[k];
-        if (c < '0' || c > '9') {
-            ex.lengthValid = false;
-            return;
-        }
-        number = number > (UINT64_MAX - 9) / 10 ? UINT64_MAX : number * 10 + uint64_t(c - '0');
-    }
-    ex.declared = number;
-}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto& ex = *static_cast<Exchange*>(user);
     const size_t n = size * count;
-    static const char kName[] = "Content-Length:";
-    const size_t nameLen = sizeof(kName) - 1;
-    if (n >= 4 && std::memcmp(data, "HTTP", 4) == 0) {
-        // A new status line: a fresh header block (after an interim 1xx response).
-        ex.lengthSeen = ex.lengthValid = false;
-        ex.declared = 0;
-    } else if (n > nameLen && EqualsNoCase(data, kName, nameLen)) {
-        ParseContentLength(ex, data + nameLen, n - nameLen);
-    } else if (n <= 2 && (n == 0 || data[0] == '\r' || data[0] == '\n')) {
+    const bool goOn = ex.reader.OnHeaderLine(data, n, [&ex] {
         long code = 0;
         curl_easy_getinfo(ex.curl, CURLINFO_RESPONSE_CODE, &code);
-        if (code >= 100 && code < 200) return n;  // interim response; the real one follows
-        ex.headersDone = true;
-        // The length is judged before the status code is taken.
-        if (!ex.lengthSeen || !ex.lengthValid || ex.declared > ex.maxBody) {
-            ex.refused = true;
-            return 0;  // ends the transfer before any of the body is read
-        }
-        ex.status = code;
-        ex.body.reserve(size_t(ex.declared));
-        if (ex.declared == 0) {
-            ex.complete = true;
-            return 0;  // nothing to read; do not wait for the server to close
-        }
-    }
-    return n;
+        return code;
+    });
+    return goOn ? n : 0;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto& ex = *static_cast<Exchange*>(user);
     const size_t n = size * count;
-    const uint64_t room = ex.declared - ex.body.size();
-    ex.body.append(data, size_t(n < room ? n : room));
-    if (ex.body.size() < ex.declared) return n;
-    ex.complete = true;
-    return 0;  // the declared length has arrived: stop here, whatever else the server sends
+    return ex.reader.OnBody(data, n) ? n : 0;
 }
 
 class CurlHttp final : public IHttpTransport {
@@ -146,9 +84,7 @@ public:
         easy.headers = curl_slist_append(nullptr, "Connection: Keep-Alive");
         if (easy.headers == nullptr) return -1;
 
-        Exchange ex;
-        ex.curl = easy.handle;
-        ex.maxBody = limits_.maxBodyBytes;
+        Exchange ex{easy.handle, http::ResponseReader(limits_.maxBodyBytes)};
         CURL* c = easy.handle;
         curl_easy_setopt(c, CURLOPT_CURLU, parsed.handle);
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
@@ -166,14 +102,8 @@ public:
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex);
 
         const CURLcode rc = curl_easy_perform(c);
-        if (ex.refused) return 0;
-        // A connection that ends before the declared length still completes the exchange.
-        if (!ex.complete && (rc != CURLE_OK || !ex.headersDone)) return -1;
-
-        const size_t zero = ex.body.find('\0');
-        if (zero != std::string::npos) ex.body.resize(zero);
-        page = std::move(ex.body);
-        return int32_t(ex.status);
+        // Ending the transfer from a callback shows as a write error; the reader knows why.
+        return ex.reader.Finish(rc == CURLE_OK, page);
     }
 
 private:
