@@ -46,6 +46,9 @@ if i686-w64-mingw32-objdump -p build/windows-x86/src/service/kelvra-timesync.exe
   echo "the 32-bit executable depends on MinGW runtime DLLs" >&2; exit 1
 fi
 
+step "fuzz targets: short fixed runs"
+bash scripts/fuzz-short.sh
+
 for extra in tests/e2e/*.sh; do
   [ -e "$extra" ] || continue
   step "$(basename "$extra")"
