@@ -13,7 +13,7 @@ struct EntryDeps {
     std::function<void(const std::string&)> writeConsole;
     std::function<int()> readConsoleChar;
     // -q: asks every time source once and reports; returns the exit code. Empty: no -q.
-    std::function<int()> queryTimeSources;
+    std::function<int()> queryTimeSources = nullptr;
 };
 
 // The process entry point: title, running flag, one command-line action or the dispatcher,
