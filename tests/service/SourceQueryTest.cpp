@@ -82,7 +82,7 @@ TEST(SourceQuery, EveryServerOutcomeHasItsLine) {
         {Outcome(SntpStatus::KissOfDeath, 0, 0, 0, "RATE"), "kiss-o'-death RATE"},
         // A kiss code is four bytes of the reply: shown printable only.
         {Outcome(SntpStatus::KissOfDeath, 0, 0, 0, "D\nY\x90"), "kiss-o'-death D?Y?"},
-        {Outcome(SntpStatus::Unsynchronised, 16), "unsynchronised (leap 3 or stratum 16)"},
+        {Outcome(SntpStatus::Unsynchronised, 16), "unsynchronised (leap 3 or stratum > 15)  stratum 16"},
         {Outcome(SntpStatus::BadMode, 2), "bad mode (not a server reply)"},
         {Outcome(SntpStatus::ShortReply), "short reply"},
         {Outcome(SntpStatus::BadOriginate, 2), "bad originate (not a reply to our request)"},
