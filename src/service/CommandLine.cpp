@@ -113,9 +113,16 @@ int RunEntryPoint(CNTService& service, int argc, char** argv, const EntryDeps& d
         deps.writeConsole(title + "\n");
     }
     service.SetRunning(true);
-    if (!service.ParseCommandLine(argc, argv)) service.StartDispatcher();
+    int exitCode = 0;
+    if (argc > 1 && argv[1] != nullptr && IsSwitch(argv[1], 'q') && deps.queryTimeSources) {
+        // The query's outcome is the exit code, so that scripts can act on it.
+        exitCode = deps.queryTimeSources();
+    } else {
+        if (!service.ParseCommandLine(argc, argv)) service.StartDispatcher();
+        exitCode = int(service.ExitCode());
+    }
     deps.writeConsole(std::string(texts::kDone) + "\n");
-    return int(service.ExitCode());
+    return exitCode;
 }
 
 }  // namespace kelvra

@@ -6,6 +6,7 @@
 #include "platform/Startup.h"
 #include "service/CommandLine.h"
 #include "service/ProcessObjects.h"
+#include "service/SourceQuery.h"
 #include "support/Texts.h"
 
 namespace {
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
         &LoadTitle,
         [](const std::string& text) { kelvra::platform::WriteConsoleText(text); },
         [] { return kelvra::platform::ReadConsoleChar(); },
+        [] {
+            return kelvra::RunTimeSourceQuery(
+                [](const std::string& text) { kelvra::platform::WriteConsoleText(text); });
+        },
     };
     const int exitCode = kelvra::RunEntryPoint(kelvra::TheService(), argc, argv, deps);
     // The worker is asked to stop now rather than by the holder's destructor: when it is stuck in

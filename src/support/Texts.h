@@ -27,6 +27,33 @@ inline constexpr char kNotInstalled[] = "%s is not installed\n";
 inline constexpr char kRemoved[] = "%s removed. (You must delete the file (%s) yourself.)\n";
 inline constexpr char kRemoveFailed[] = "Could not remove %s. Error %d\n";
 
+// Console: the time-source query (-q). One line per source: number, name, what it gave.
+inline constexpr char kQueryHeader[] = "Asking every time source once; the clock is not set.\n";
+inline constexpr char kQueryLine[] = "%3d %-22s %s\n";
+inline constexpr char kQueryWebName[] = "web";
+inline constexpr char kQueryServerOk[] = "ok  offset %+lld ms  delay %lld ms  stratum %d";
+inline constexpr char kQueryNoAddress[] = "no address (name lookup failed)";
+inline constexpr char kQueryTimeout[] = "time-out (no reply within %u ms)";
+inline constexpr char kQueryRefused[] = "refused (port %u closed)";
+inline constexpr char kQueryKissOfDeath[] = "kiss-o'-death %s";
+inline constexpr char kQueryUnsynchronised[] = "unsynchronised (leap 3 or stratum > 15)  stratum %d";
+inline constexpr char kQueryBadMode[] = "bad mode (not a server reply)";
+inline constexpr char kQueryShortReply[] = "short reply";
+inline constexpr char kQueryBadOriginate[] = "bad originate (not a reply to our request)";
+inline constexpr char kQueryZeroTransmit[] = "zero transmit time";
+inline constexpr char kQuerySocketError[] = "socket error";
+inline constexpr char kQuerySendError[] = "send error";
+inline constexpr char kQueryReceiveError[] = "receive error";
+inline constexpr char kQueryBadTime[] = "bad time (no local time for it)";
+inline constexpr char kQueryWebOk[] = "ok  %s  offset %+lld ms";
+inline constexpr char kQueryWebNoHost[] = "not configured (no WebTimeHost in config.ini)";
+inline constexpr char kQueryWebFetchFailed[] = "fetch failed (status %d)";
+inline constexpr char kQueryWebBadDate[] = "bad date \"%s\"";
+inline constexpr char kQueryWebBadTime[] = "bad time \"%s\"";
+inline constexpr char kQueryWebInvalid[] = "invalid date/time \"%s\"";
+inline constexpr char kQueryUsable[] = "%d of %d sources gave a usable time\n";
+inline constexpr char kQueryNoneUsable[] = "No source gave a usable time\n";
+
 // Daily log
 inline constexpr char kMainServiceStarted[] = "\xD6\xF7\xB7\xFE\xCE\xF1\xC6\xF4\xB6\xAF\xA3\xA1";  // 主服务启动！
 inline constexpr char kServiceStopped[] = "\xB7\xFE\xCE\xF1\xCD\xA3\xD6\xB9";  // 服务停止
