@@ -218,6 +218,8 @@ def config_huge_or_binary(run):
         d = run.start(None, root=prepared_root(blob))
         # The defaults: a cycle at once, its line logged, then a wait of ten minutes.
         check(wait_for(lambda: successes(d) >= 1, 8), f"{kind}: no cycle with the defaults: {texts(d)}")
+        if kind == "huge":  # a write of Last reads, parses and writes 40 MB: allow it time
+            wait_for(lambda: os.path.getsize(d.config) > len(blob), 10)
         time.sleep(2)  # reads of Fresh, once a second
         with open(d.config, "rb") as f:
             data = f.read()
