@@ -15,6 +15,11 @@ bool CreateOneDirectory(const std::string& path);  // single level; false when i
 // are denied neither reading nor writing. False when nothing was written.
 bool AppendToFile(const std::string& path, const std::string& bytes);
 
+// Appends one line (`line` carries its line end) like AppendToFile, except that a file whose
+// last byte is not a line feed first gets a line end: a line that a killed writer left torn
+// then stays a line of its own instead of swallowing the start of this one.
+bool AppendLineToFile(const std::string& path, const std::string& line);
+
 // Reads at most `limit` bytes of the file; false when it cannot be opened.
 bool ReadFileBytes(const std::string& path, std::string& out, size_t limit);
 

@@ -41,8 +41,8 @@ bool DailyLogWriter::Write(const std::string& text) {
     const LocalStamp stamp = ReadLocalClock(clock_);
     if (!DirExists(dir)) platform::CreateOneDirectory(dir);  // single level; a failure shows below
     const std::string file = dir + FormatDateOf(stamp) + ".log";
-    // One append of the whole line: nothing but whole lines can reach the file.
-    return platform::AppendToFile(file, LogLineBytes(FormatNowOf(stamp), text));
+    // One append of the whole line, begun on a line of its own even after a torn one.
+    return platform::AppendLineToFile(file, LogLineBytes(FormatNowOf(stamp), text));
 }
 
 void WriteLog(const std::string& text) {

@@ -20,20 +20,27 @@ RESULTS = []
 
 
 class Daemon:
-    def __init__(self, exe, recorder, config):
-        self.root = tempfile.mkdtemp(prefix="kelvra-e2e-")
-        os.makedirs(os.path.join(self.root, "bin"))
+    def __init__(self, exe, recorder, config, root=None, ready_timeout=5):
+        """A fresh layout, or with `root` the layout a former daemon left (its files kept);
+        `config` None leaves config.ini as it is."""
+        self.root = root or tempfile.mkdtemp(prefix="kelvra-e2e-")
+        os.makedirs(os.path.join(self.root, "bin"), exist_ok=True)
         self.exe = os.path.join(self.root, "bin", "kelvra-timesync")
-        shutil.copy2(exe, self.exe)
+        if not os.path.exists(self.exe):
+            shutil.copy2(exe, self.exe)
         self.config = os.path.join(self.root, "bin", "config.ini")
-        self.write_config(config)
+        if config is not None:
+            self.write_config(config)
         self.clock_log = os.path.join(self.root, "clock.log")
-        self.notifier = Notifier(os.path.join(self.root, "notify.sock"))
+        sock = os.path.join(self.root, "notify.sock")
+        if os.path.exists(sock):
+            os.unlink(sock)
+        self.notifier = Notifier(sock)
         env = dict(os.environ)
         env.update(NOTIFY_SOCKET=self.notifier.path, LD_PRELOAD=recorder, KELVRA_CLOCK_LOG=self.clock_log,
                    KELVRA_REGISTRY_FILE=os.path.join(self.root, "registry"), TZ="UTC")
         self.proc = subprocess.Popen([self.exe], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        if not wait_for(lambda: self.notifier.seen("READY=1"), 5):
+        if ready_timeout and not wait_for(lambda: self.notifier.seen("READY=1"), ready_timeout):
             raise AssertionError("the daemon never reported READY=1")
 
     def write_config(self, lines):
@@ -85,12 +92,13 @@ class Daemon:
         rc = self.proc.wait(timeout)
         return rc, time.monotonic() - start
 
-    def close(self):
+    def close(self, keep=False):
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
         self.notifier.close()
-        shutil.rmtree(self.root, ignore_errors=True)
+        if not keep:
+            shutil.rmtree(self.root, ignore_errors=True)
 
 
 def check(cond, what):

@@ -71,11 +71,13 @@ class SntpServer:
 
 
 class WebTimeServer:
-    """Serves /other/gettime.asp with the local date and time (plus `offset` seconds)."""
+    """Serves /other/gettime.asp with the local date and time (plus `offset` seconds).
+    With `hang`, it sends the headers and half the body, then stalls until closed."""
 
-    def __init__(self, addr="127.0.0.1", port=80, offset=0.0):
-        self.offset = offset
+    def __init__(self, addr="127.0.0.1", port=80, offset=0.0, hang=False):
+        self.offset, self.hang = offset, hang
         self.hits = 0
+        self.held = []
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind((addr, port))
@@ -93,22 +95,32 @@ class WebTimeServer:
                 continue
             except OSError:
                 return
-            with conn:
-                conn.settimeout(2)
-                try:
-                    conn.recv(4096)
-                except OSError:
+            conn.settimeout(2)
+            try:
+                conn.recv(4096)
+            except OSError:
+                conn.close()
+                continue
+            self.hits += 1
+            now = time.localtime(time.time() + self.offset)
+            body = time.strftime("<html><date>%Y-%m-%d</date><time>%H:%M:%S</time></html>", now).encode()
+            head = b"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n\r\n" % len(body)
+            try:
+                if self.hang:
+                    conn.sendall(head + body[: len(body) // 2])
+                    self.held.append(conn)  # never finished, never closed while running
                     continue
-                self.hits += 1
-                now = time.localtime(time.time() + self.offset)
-                body = time.strftime("<html><date>%Y-%m-%d</date><time>%H:%M:%S</time></html>", now).encode()
-                head = b"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n\r\n" % len(body)
                 conn.sendall(head + body)
+            except OSError:
+                pass
+            conn.close()
 
     def close(self):
         self.running = False
         self.sock.close()
         self.thread.join(1)
+        for conn in self.held:
+            conn.close()
 
 
 class Notifier:

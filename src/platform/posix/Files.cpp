@@ -60,6 +60,21 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
     return ok;
 }
 
+bool AppendLineToFile(const std::string& path, const std::string& line) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    std::string bytes;
+    struct stat st{};
+    char last = '\n';
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') {
+        bytes = "\n";
+    }
+    bytes += line;
+    const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+    ::close(fd);
+    return ok;
+}
+
 bool ReadFileBytes(const std::string& path, std::string& out, size_t limit) {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -40,6 +40,31 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
     return ok && written == bytes.size();
 }
 
+bool AppendLineToFile(const std::string& path, const std::string& line) {
+    const std::wstring wide = Cp936ToWide(path);
+    HANDLE file = CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string bytes;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+        LARGE_INTEGER at{};
+        at.QuadPart = size.QuadPart - 1;
+        char last = '\n';
+        DWORD got = 0;
+        if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ReadFile(file, &last, 1, &got, nullptr) && got == 1 &&
+            last != '\n') {
+            bytes = last == '\r' ? "\n" : "\r\n";
+        }
+    }
+    bytes += line;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
 bool ReadFileBytes(const std::string& path, std::string& out, size_t limit) {
     out.clear();
     const std::wstring wide = Cp936ToWide(path);
