@@ -46,6 +46,9 @@ if i686-w64-mingw32-objdump -p build/windows-x86/src/service/kelvra-timesync.exe
   echo "the 32-bit executable depends on MinGW runtime DLLs" >&2; exit 1
 fi
 
+step "ThreadSanitizer: the tests that involve threads"
+bash scripts/tsan.sh
+
 step "fuzz targets: short fixed runs"
 bash scripts/fuzz-short.sh
 
