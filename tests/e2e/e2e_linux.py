@@ -167,6 +167,11 @@ def first_server_answers(ctx, servers):
     check(wait_for(lambda: len(servers[0].requests) == 2, 16), "no cycle after Fresh")
     gap = servers[0].requests[1] - servers[0].requests[0]
     check(gap >= 14.9, f"two requests to one server {gap:.1f} s apart")
+    # IntervalMin=1: the next cycle comes 60 one-second steps (plus their reads) after the success.
+    check(wait_for(lambda: len(servers[0].requests) == 3, 70), "no cycle after the one-minute interval")
+    interval = servers[0].requests[2] - servers[0].requests[1]
+    check(60.0 <= interval <= 64.0, f"IntervalMin=1 waited {interval:.1f} s")
+    ctx["timing"]["IntervalMin=1 wait"] = interval
     rc, took = d.stop()
     check(rc == 0, f"exit code {rc}")
     check(d.texts()[-1] == "服务停止", f"last line {d.texts()[-1]!r}")
@@ -267,7 +272,7 @@ def inside_namespace(exe, recorder, names):
     for name, outcome, took in RESULTS:
         print(f"  {name:55s} {outcome}  ({took:.1f} s)")
     for what, took in ctx["timing"].items():
-        print(f"  {what}: stopped in {took:.2f} s")
+        print(f"  {what}: {took:.2f} s")
     return 0 if all(o == "ok" for _, o, _ in RESULTS) else 1
 
 
