@@ -20,6 +20,7 @@
 #include "DelayRelay.h"
 #include "common/SntpTestServer.h"
 #include "common/TestHttpNginx.h"
+#include "common/TestTime.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
 #include "platform/Sleeper.h"
@@ -79,18 +80,6 @@ double MillisSince(Steady::time_point start) {
     return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
 }
 
-// Milliseconds since 1970 of a local time record.
-double LocalToUnixMillis(const SystemTime& t) {
-    std::tm tm{};
-    tm.tm_year = t.wYear - 1900;
-    tm.tm_mon = t.wMonth - 1;
-    tm.tm_mday = t.wDay;
-    tm.tm_hour = t.wHour;
-    tm.tm_min = t.wMinute;
-    tm.tm_sec = t.wSecond;
-    tm.tm_isdst = -1;
-    return double(platform::FromLocalTime(tm)) * 1000.0 + t.wMilliseconds;
-}
 
 uint64_t ReadTimestamp(const std::vector<uint8_t>& reply, size_t at) {
     uint64_t v = 0;
@@ -175,7 +164,7 @@ struct Bench {
             const int64_t t4 = udp.last.receivedMicros;
             const int64_t t2 = sntp::NtpToUnixMicros(ReadTimestamp(udp.lastReply, 32));
             const int64_t t3 = sntp::NtpToUnixMicros(ReadTimestamp(udp.lastReply, 40));
-            ours.push_back(LocalToUnixMillis(time) - double(t4) / 1000.0);
+            ours.push_back(double(kelvra::test::LocalMillisOf(time)) - double(t4) / 1000.0);
             exact.push_back(double(sntp::OffsetMicros(t1, t2, t3, t4)) / 1000.0);
             uncorrected.push_back(double(t3 - t4) / 1000.0);
             if (options.ntpdig) {
@@ -285,7 +274,7 @@ struct Bench {
             stage.Run(result);
             fallback.push_back(MillisSince(start));
             if (setter.calls == 1) {
-                error.push_back(LocalToUnixMillis(setter.time) - double(setter.atMicros) / 1000.0);
+                error.push_back(double(kelvra::test::LocalMillisOf(setter.time)) - double(setter.atMicros) / 1000.0);
             } else {
                 ++bad;
             }

@@ -3,9 +3,7 @@
 # that stand in for the seven built-in servers and the web time endpoint.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-servers=$(mktemp)
+. tests/e2e/lib/builtin-servers.sh
+servers=$(builtin_servers_file)
 trap 'rm -f "$servers"' EXIT
-# The built-in server names, in their order, as the daemon has them.
-sed -n '/kBuiltInServers\[\] = {/,/};/p' src/timesync/RuVir.h | grep -o '"[^"]*"' | tr -d '"' > "$servers"
-[ "$(wc -l < "$servers")" = 7 ] || { echo "could not read the seven built-in server names" >&2; exit 1; }
-exec python3 tests/e2e/e2e_linux.py build/linux/src/service/kelvra-timesync build/linux/tests/clock_recorder.so "$servers"
+python3 tests/e2e/e2e_linux.py build/linux/src/service/kelvra-timesync build/linux/tests/clock_recorder.so "$servers"

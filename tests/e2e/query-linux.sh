@@ -3,9 +3,8 @@
 # servers standing in for the seven built-in servers and the web time page.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-servers=$(mktemp)
+. tests/e2e/lib/builtin-servers.sh
+servers=$(builtin_servers_file)
 trap 'rm -f "$servers"' EXIT
-sed -n '/kBuiltInServers\[\] = {/,/};/p' src/timesync/RuVir.h | grep -o '"[^"]*"' | tr -d '"' > "$servers"
-[ "$(wc -l < "$servers")" = 7 ] || { echo "could not read the seven built-in server names" >&2; exit 1; }
-exec setpriv --inh-caps=-sys_time --bounding-set=-sys_time \
+setpriv --inh-caps=-sys_time --bounding-set=-sys_time \
   python3 tests/e2e/query_linux.py build/linux/src/service/kelvra-timesync build/linux/tests/clock_recorder.so "$servers"

@@ -119,7 +119,10 @@ if [ "${KELVRA_EXPECT_WORKER:-1}" = 1 ]; then
 fi
 
 # --- a stop request in each state of the worker ends the process within about two seconds ----
-export KELVRA_TEST_HOSTS=$(sed -n 's/^ *"\([a-z0-9.-]*\)",.*/\1/p' src/timesync/RuVir.h | tr '\n' ' ')
+. tests/e2e/lib/builtin-servers.sh
+servers_file=$(builtin_servers_file)
+export KELVRA_TEST_HOSTS=$(tr '\n' ' ' < "$servers_file")
+rm -f "$servers_file"
 recorder=${KELVRA_CLOCK_RECORDER:-build/linux/tests/clock_recorder.so}
 declare -A latencies
 stop_in_state() {  # stop_in_state NAME CONFIG LOG_NEEDLE HELPER_ARGS...

@@ -8,6 +8,7 @@
 
 #include "common/SntpFakes.h"
 #include "common/SntpTestServer.h"
+#include "common/TestTime.h"
 #include "platform/Clock.h"
 #include "platform/Sleeper.h"
 #include "platform/Udp.h"
@@ -105,18 +106,7 @@ TEST(SourceQuery, EveryServerOutcomeHasItsLine) {
     }
 }
 
-// Seconds since 1970 of a local date and time, as the page's would be read.
-int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return kelvra::platform::FromLocalTime(tm);
-}
+using kelvra::test::LocalSeconds;
 
 TEST(SourceQuery, TheWebTimeLineSaysWhatThePageGaveOrWhyNot) {
     const std::string page = "<html><DATE>2024-03-05</DATE><time>09:07:03</time></html>";

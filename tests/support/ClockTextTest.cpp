@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/TestTime.h"
 #include "platform/Clock.h"
 #include "support/ClockText.h"
 
@@ -31,17 +32,7 @@ TEST(ClockText, FormatsDateTimeAndNowWithLeadingZeros) {
     }
 }
 
-int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return kelvra::platform::FromLocalTime(tm);
-}
+using kelvra::test::LocalSeconds;
 
 TEST(ClockText, ConvertsSecondsToLocalTime) {
     EXPECT_EQ(kelvra::FormatNowOf(kelvra::StampOfSeconds(LocalSeconds(2024, 3, 5, 9, 7, 3))),

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/SupportTempDir.h"
+#include "common/TestTime.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "support/ClockText.h"
@@ -30,17 +31,7 @@ const std::string kLineEnd = "\n";
 std::string AsStored(const std::string& cp936) { return kelvra::platform::Cp936ToUtf8(cp936); }
 #endif
 
-int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return kelvra::platform::FromLocalTime(tm);
-}
+using kelvra::test::LocalSeconds;
 
 // Gives `first` at the first reading and `later` at every one after it.
 class SteppingClock final : public kelvra::platform::IClock {

@@ -8,6 +8,7 @@
 
 #include "common/SntpFakes.h"
 #include "common/SntpTestServer.h"
+#include "common/TestTime.h"
 #include "platform/Clock.h"
 #include "platform/Sleeper.h"
 #include "platform/Udp.h"
@@ -41,17 +42,6 @@ const char* SntpStatusName(SntpStatus status) {
     return "?";
 }
 
-int64_t LocalRecordToUnixMillis(const SystemTime& t) {
-    std::tm tm{};
-    tm.tm_year = t.wYear - 1900;
-    tm.tm_mon = t.wMonth - 1;
-    tm.tm_mday = t.wDay;
-    tm.tm_hour = t.wHour;
-    tm.tm_min = t.wMinute;
-    tm.tm_sec = t.wSecond;
-    tm.tm_isdst = -1;
-    return platform::FromLocalTime(tm) * 1000 + t.wMilliseconds;
-}
 
 int64_t ElapsedMicros(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
@@ -95,7 +85,7 @@ TEST_F(SntpQuery, CorrectReplyGivesTheServersTimeAtReceipt) {
     // An SNTP offset is right to within half the round trip (the paths may be unequal).
     EXPECT_NEAR(double(outcome.offsetMillis), 3 * 3600 * 1000.0 + 250,
                 double(outcome.delayMillis) / 2 + 2);
-    EXPECT_NEAR(double(LocalRecordToUnixMillis(time)), double(after + b.clockOffsetMicros / 1000), 50);
+    EXPECT_NEAR(double(kelvra::test::LocalMillisOf(time)), double(after + b.clockOffsetMicros / 1000), 50);
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -193,7 +183,7 @@ TEST_F(SntpQuery, NetworkDelayIsCorrected) {
     EXPECT_NEAR(double(outcome.delayMillis), 500.0, 60);
     // The held 250 + 250 ms are symmetric; only the rest of the round trip can be unequal.
     EXPECT_NEAR(double(outcome.offsetMillis), -90000.0, double(std::max<int64_t>(outcome.delayMillis - 500, 0)) / 2 + 5);
-    EXPECT_NEAR(double(LocalRecordToUnixMillis(time)), double(after - 90000), 40);
+    EXPECT_NEAR(double(kelvra::test::LocalMillisOf(time)), double(after - 90000), 40);
 }
 
 TEST_F(SntpQuery, EraRuleAppliesToTheServersTimestamp) {
@@ -206,7 +196,7 @@ TEST_F(SntpQuery, EraRuleAppliesToTheServersTimestamp) {
     SystemTime time{};
     ASSERT_EQ(Query(server, time).status, SntpStatus::Ok);
     const int64_t serverMillis = 2085978496LL * 1000 + 500;
-    EXPECT_NEAR(double(LocalRecordToUnixMillis(time)), double(serverMillis), 50);
+    EXPECT_NEAR(double(kelvra::test::LocalMillisOf(time)), double(serverMillis), 50);
 }
 
 TEST_F(SntpQuery, ClosedPortFailsAtOnce) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/TestHttpNginx.h"
+#include "common/TestTime.h"
 #include "platform/Http.h"
 #include "support/Texts.h"
 #include "timesync/CHttp.h"
@@ -32,17 +33,6 @@ std::string ShippedConfig() {
     return here + "/packaging/webtime/nginx-kelvra-webtime.conf";
 }
 
-int64_t LocalSeconds(const SystemTime& t) {
-    std::tm tm{};
-    tm.tm_year = t.wYear - 1900;
-    tm.tm_mon = t.wMonth - 1;
-    tm.tm_mday = t.wDay;
-    tm.tm_hour = t.wHour;
-    tm.tm_min = t.wMinute;
-    tm.tm_sec = t.wSecond;
-    tm.tm_isdst = -1;
-    return platform::FromLocalTime(tm);
-}
 
 TEST(WebTimeNginx, FallbackSetsTheClockFromTheShippedNginxEndpoint) {
     test::TestHttpNginx nginx;
@@ -61,7 +51,7 @@ TEST(WebTimeNginx, FallbackSetsTheClockFromTheShippedNginxEndpoint) {
 
     EXPECT_EQ(result, texts::kViaWebTime);
     ASSERT_TRUE(clock.set.has_value());
-    const int64_t served = LocalSeconds(*clock.set);
+    const int64_t served = kelvra::test::LocalSecondsOf(*clock.set);
     EXPECT_GE(served, before - 1);
     EXPECT_LE(served, after + 1);
     std::printf("one fallback against local nginx took %.1f ms\n",
