@@ -155,6 +155,8 @@ bool CRuVir::IsBanned(const EntryState& state) {
 }
 
 bool CRuVir::WaitForSpacing(const EntryState& state) {
+    // Once a stop is asked for, no further server is asked, waited for or not.
+    if (sleeper_.StopRequested()) return false;
     if (!state.asked) return true;
     const int64_t elapsed = clock_.MonotonicMillis() - state.lastRequestMillis;
     if (elapsed >= sntp::kMinRequestSpacingMillis) return true;

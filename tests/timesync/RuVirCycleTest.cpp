@@ -226,6 +226,14 @@ TEST_F(RuVirCycle, StopEndsTheWaitAndTheCycleAtOnce) {
 
 // --- kiss-o'-death ---
 
+TEST_F(RuVirCycle, AfterAStopNoServerIsAskedEvenWithoutAWait) {
+    CRuVir& ruvir = Make({"aaa", "bbb"});
+    sleeper_.stop = true;
+    EXPECT_EQ(ruvir.SyncTime(), Failed("aaa"));
+    EXPECT_TRUE(udp_.calls.empty());
+    EXPECT_EQ(web_.runs, 0);
+}
+
 TEST_F(RuVirCycle, KissOfDeathBans) {
     struct Case {
         const char* code;
