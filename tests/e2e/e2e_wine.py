@@ -118,6 +118,19 @@ def another_time_is_refused(svc, servers, names):
     check(not any(t.startswith("同步成功") for t in svc.texts()), f"a success: {svc.texts()}")
 
 
+def bad_replies_then_a_good_one(svc, servers, names):
+    # Entries 1-4 reply badly, entry 5's port is closed, entry 6 answers with the real time.
+    for i, kind in enumerate(["kod", "short", "unsync", "badorig"]):
+        servers.append(SntpServer(addr(i), kind))
+    servers.append(SntpServer(addr(5), "ok"))
+    svc.write_config({"State": "1", "IntervalMin": "1", "Log": "1"})
+    svc.wine(svc.exe, "-i")
+    svc.wine("net", "start", "DaZirAdur")
+    want = "同步成功（通过服务器[" + names[5] + "]）"
+    check(wait_for(lambda: want in svc.texts(), 15), f"no line {want!r}: {svc.texts()}")
+    check(all(len(s.requests) == 1 for s in servers), "each server asked once")
+
+
 def main():
     exe, servers_file = (os.path.abspath(a) for a in sys.argv[1:3])
     if os.environ.get("KELVRA_E2E_INSIDE") != "1":
@@ -133,6 +146,7 @@ def main():
     subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
     run_scenario("installs, synchronises, stops, removes", installs_runs_and_stops, exe, names)
     run_scenario("a server serving another time cannot set the clock", another_time_is_refused, exe, names)
+    run_scenario("bad replies are passed over for a good one", bad_replies_then_a_good_one, exe, names)
     for name, outcome, took in RESULTS:
         print(f"  {name:55s} {outcome}  ({took:.1f} s)")
     return 0 if all(o == "ok" for _, o, _ in RESULTS) else 1
