@@ -20,7 +20,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 from e2e_linux import Daemon  # noqa: E402
-from harness import SntpServer, wait_for  # noqa: E402
+from harness import SntpServer, point_names_at_loopback, wait_for  # noqa: E402
 
 IN_ACCESS, IN_OPEN = 0x1, 0x20
 TICK = os.sysconf("SC_CLK_TCK")
@@ -139,10 +139,7 @@ def main():
     with open(servers_file) as f:
         names = [line.strip() for line in f if line.strip()]
 
-    hosts = tempfile.NamedTemporaryFile("w", delete=False, prefix="kelvra-bench-hosts-")
-    hosts.write("127.0.0.1 localhost\n" + "".join(f"127.0.0.{i + 2} {n}\n" for i, n in enumerate(names)))
-    hosts.close()
-    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
+    point_names_at_loopback(names)
 
     server = SntpServer("127.0.0.2", "ok")
     chrony_upstream = SntpServer("127.0.0.9", "ok")  # its own, so that the daemons' requests are counted apart

@@ -1,4 +1,6 @@
 #pragma once
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace kelvra::test {
@@ -18,5 +20,21 @@ void SetIniFileReadOnly(const std::string& path, bool readOnly);
 // unless the system lets this user write it anyway (root under Wine).
 bool IniFileOpensForWriting(const std::string& path);
 int CountIniDirEntries(const std::string& dir);
+
+// A fresh directory per test, with `path_` its config.ini (not created).
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeIniTestDir();
+        path_ = dir_ + "config.ini";
+    }
+    void TearDown() override { RemoveIniTestDir(dir_); }
+    std::string Contents() {
+        std::string bytes;
+        ReadIniFile(path_, bytes);
+        return bytes;
+    }
+    std::string dir_, path_;
+};
 
 }  // namespace kelvra::test

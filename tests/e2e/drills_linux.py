@@ -18,7 +18,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import SntpServer, WebTimeServer, wait_for  # noqa: E402
+from harness import SntpServer, WebTimeServer, point_names_at_loopback, wait_for  # noqa: E402
 from e2e_linux import Daemon, addr, base_config, check  # noqa: E402
 
 WEB_HOST = "webtime.kelvra.test"
@@ -363,19 +363,14 @@ def stop_in_every_state(run):
 # --- the frame ------------------------------------------------------------------------------
 
 def inside_namespace(name, exe, recorder, names):
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    if name == "dns_failing":
+        point_names_at_loopback([])  # none of the servers, not the web time host
+    else:
+        point_names_at_loopback(names, WEB_HOST)
     scratch = tempfile.mkdtemp(prefix="kelvra-drill-ns-")
-    hosts = os.path.join(scratch, "hosts")
-    with open(hosts, "w") as f:
-        if name == "dns_failing":
-            f.write("127.0.0.1 localhost\n")  # none of the servers, not the web time host
-        else:
-            f.write("127.0.0.1 localhost " + WEB_HOST + "\n")
-            f.writelines(f"{addr(i)} {n}\n" for i, n in enumerate(names))
     resolv = os.path.join(scratch, "resolv.conf")
     with open(resolv, "w") as f:
         f.write("nameserver 127.0.0.1\n")  # nothing listens there: a look-up fails at once
-    subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
     subprocess.run(["mount", "--bind", resolv, "/etc/resolv.conf"], check=True)
     run = Run(exe, recorder, names)
     try:

@@ -13,7 +13,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Notifier, SntpServer, WebTimeServer, wait_for  # noqa: E402
+from harness import Notifier, SntpServer, WebTimeServer, point_names_at_loopback, server_addr, wait_for  # noqa: E402
 
 WEB_HOST = "webtime.kelvra.test"
 RESULTS = []
@@ -134,8 +134,7 @@ def start(ctx, config):
     return d
 
 
-def addr(i):
-    return f"127.0.0.{i + 2}"
+addr = server_addr
 
 
 def base_config(**extra):
@@ -255,13 +254,7 @@ def stop_while_blocked_on_a_silent_server(ctx, servers):
 
 
 def inside_namespace(exe, recorder, names):
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-    hosts = tempfile.NamedTemporaryFile("w", delete=False, prefix="kelvra-hosts-")
-    hosts.write("127.0.0.1 localhost " + WEB_HOST + "\n")
-    for i, n in enumerate(names):
-        hosts.write(f"{addr(i)} {n}\n")
-    hosts.close()
-    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
+    point_names_at_loopback(names, WEB_HOST)
     ctx = {"exe": exe, "recorder": recorder, "names": names, "timing": {}}
     only = os.environ.get("KELVRA_E2E_ONLY")
     for sc in [first_server_answers, later_server_answers, every_reply_is_bad, web_time_sets_the_clock,

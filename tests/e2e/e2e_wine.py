@@ -13,14 +13,13 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import SntpServer, wait_for  # noqa: E402
+from harness import SntpServer, point_names_at_loopback, server_addr, wait_for  # noqa: E402
 
 WINE = "/usr/lib/wine/wine64"
 RESULTS = []
 
 
-def addr(i):
-    return f"127.0.0.{i + 2}"
+addr = server_addr
 
 
 class WineService:
@@ -195,11 +194,7 @@ def main():
                                env=env)
     with open(servers_file) as f:
         names = [l.strip() for l in f if l.strip()]
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-    hosts = tempfile.NamedTemporaryFile("w", delete=False, prefix="kelvra-hosts-")
-    hosts.write("127.0.0.1 localhost\n" + "".join(f"{addr(i)} {n}\n" for i, n in enumerate(names)))
-    hosts.close()
-    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
+    point_names_at_loopback(names)
     run_scenario("installs, synchronises, stops, removes", installs_runs_and_stops, exe, names)
     run_scenario("a server serving another time cannot set the clock", another_time_is_refused, exe, names)
     run_scenario("bad replies are passed over for a good one", bad_replies_then_a_good_one, exe, names)

@@ -7,6 +7,7 @@ import os
 import socket
 import struct
 import subprocess
+import tempfile
 import threading
 import time
 
@@ -152,6 +153,22 @@ class Notifier:
     def close(self):
         self.running = False
         self.sock.close()
+
+
+def server_addr(i):
+    """The loopback address that stands in for the i-th built-in server."""
+    return f"127.0.0.{i + 2}"
+
+
+def point_names_at_loopback(names, web_host=None):
+    """Inside a namespace of the caller's: brings loopback up and bind-mounts a hosts file that
+    points the i-th name at server_addr(i) and `web_host` (if any) at 127.0.0.1."""
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    hosts = tempfile.NamedTemporaryFile("w", delete=False, prefix="kelvra-hosts-")
+    hosts.write("127.0.0.1 localhost" + (" " + web_host if web_host else "") + "\n")
+    hosts.writelines(f"{server_addr(i)} {n}\n" for i, n in enumerate(names))
+    hosts.close()
+    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
 
 
 def wait_for(predicate, timeout, step=0.05):

@@ -16,7 +16,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import SntpServer, WebTimeServer  # noqa: E402
+from harness import SntpServer, WebTimeServer, point_names_at_loopback  # noqa: E402
 
 WEB_HOST = "webtime.kelvra.test"
 TITLE = "Kelvra·网络对时系统"
@@ -89,13 +89,7 @@ def no_network(exe, recorder, names):
 
 
 def test_servers(exe, recorder, names):
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-    hosts = tempfile.NamedTemporaryFile("w", delete=False, prefix="kelvra-hosts-")
-    hosts.write("127.0.0.1 localhost " + WEB_HOST + "\n")
-    for i, n in enumerate(names):
-        hosts.write(f"127.0.0.{i + 2} {n}\n")
-    hosts.close()
-    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
+    point_names_at_loopback(names, WEB_HOST)
     # Server 7 has no server at all: its port is closed.
     behaviours = [("kod", 0), ("silent", 0), ("ok", 30.0), ("unsync", 0), ("badorig", 0), ("short", 0)]
     servers = [SntpServer(f"127.0.0.{i + 2}", b, offset=o) for i, (b, o) in enumerate(behaviours)]

@@ -76,20 +76,7 @@ TEST(PrivateProfileRules, ChangingAValueKeepsEveryOtherByte) {
 
 #ifndef _WIN32
 
-class PrivateProfileFileLayer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = kelvra::test::MakeIniTestDir();
-        path_ = dir_ + "config.ini";
-    }
-    void TearDown() override { kelvra::test::RemoveIniTestDir(dir_); }
-    std::string Contents() {
-        std::string bytes;
-        kelvra::test::ReadIniFile(path_, bytes);
-        return bytes;
-    }
-    std::string dir_, path_;
-};
+class PrivateProfileFileLayer : public kelvra::test::IniFileTest {};
 
 TEST_F(PrivateProfileFileLayer, ReplacementKeepsTheModeAndLeavesNoTemporaryFile) {
     namespace fs = std::filesystem;

@@ -11,20 +11,7 @@ namespace {
 
 using kelvra::CIniReader;
 
-class CIniReaderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = kelvra::test::MakeIniTestDir();
-        path_ = dir_ + "config.ini";
-    }
-    void TearDown() override { kelvra::test::RemoveIniTestDir(dir_); }
-    std::string Contents() {
-        std::string bytes;
-        kelvra::test::ReadIniFile(path_, bytes);
-        return bytes;
-    }
-    std::string dir_, path_;
-};
+class CIniReaderTest : public kelvra::test::IniFileTest {};
 
 TEST_F(CIniReaderTest, DefaultStoreIsConfigIniBesideTheExecutable) {
     EXPECT_EQ(CIniReader().Path(), kelvra::GetModuleDir() + "config.ini");
